@@ -1,0 +1,105 @@
+#include "driver/sink.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "driver/errors.h"
+
+namespace {
+constexpr size_t kOutputBlock = 64 * 1024;
+}
+
+Sink::Sink(std::ostream& output) : out(output), generated_measures(kMaxMeasures + 1) {
+  measure_buf.reserve(kMeasureTextMax);
+  pending.reserve(kOutputBlock);
+}
+
+void tavix_out(Sink& s, std::string_view text) {
+  if (s.tavix_out_buffering && !s.measure_buf_overflow) {
+    // The measure text is bounded: a copy made while collecting can double it again and
+    // again. Past the bound the measure is only marked, and a later copy of it is refused.
+    if (s.measure_buf.size() + text.size() <= kMeasureTextMax) {
+      s.measure_buf.append(text);
+    } else {
+      s.measure_buf_overflow = true;
+    }
+  }
+  if (s.pending.size() + text.size() > kOutputBlock) flush_output(s);
+  s.pending.insert(s.pending.end(), text.begin(), text.end());
+}
+
+void flush_output(Sink& s) {
+  std::streambuf* buf = s.out.rdbuf();
+  if (!s.pending.empty()) {
+    errno = 0;
+    std::streamsize want = static_cast<std::streamsize>(s.pending.size());
+    std::streamsize wrote = buf != nullptr ? buf->sputn(s.pending.data(), want) : 0;
+    s.pending.clear();
+    if (wrote != want) {
+      int err = errno;
+      fail(kExitError, "Error writing standard output%s%s", err != 0 ? ": " : "",
+           err != 0 ? std::strerror(err) : "");
+    }
+  }
+  errno = 0;
+  if (buf != nullptr && buf->pubsync() == -1) {
+    int err = errno;
+    fail(kExitError, "Error writing standard output%s%s", err != 0 ? ": " : "",
+         err != 0 ? std::strerror(err) : "");
+  }
+}
+
+void empty_measure_text(Sink& s) {
+  s.measure_buf.clear();
+  s.measure_buf_overflow = false;
+}
+
+namespace {
+MeasureEntry& entry_to_file(Sink& s, int measure) {
+  // The driver never closes a measure above kMaxMeasures; the store trusts it.
+  if (measure > s.highest_filed) s.highest_filed = measure;
+  return s.generated_measures[static_cast<size_t>(measure)];
+}
+}  // namespace
+
+void file_measure_text(Sink& s, int measure) {
+  MeasureEntry& e = entry_to_file(s, measure);
+  if (s.measure_buf_overflow) {
+    e.state = StoredMeasure::kTooLong;
+    e.text.clear();
+  } else {
+    e.state = StoredMeasure::kText;
+    e.text = s.measure_buf;
+  }
+}
+
+void file_unopened_measure(Sink& s, int measure) {
+  MeasureEntry& e = entry_to_file(s, measure);
+  e.state = StoredMeasure::kUnopened;
+  e.text.clear();
+}
+
+void file_copy_of_measure(Sink& s, int stored, int measure) {
+  const MeasureEntry& from = s.generated_measures[static_cast<size_t>(stored)];
+  MeasureEntry& e = entry_to_file(s, measure);
+  e.state = from.state;
+  e.text = from.text;
+}
+
+void replay_measure(Sink& s, int stored) {
+  tavix_out(s, s.generated_measures[static_cast<size_t>(stored)].text);
+}
+
+void clear_store(Sink& s) {
+  for (int m = 1; m <= s.highest_filed; ++m) {
+    MeasureEntry& e = s.generated_measures[static_cast<size_t>(m)];
+    e.state = StoredMeasure::kNone;
+    e.text.clear();
+  }
+  s.highest_filed = 0;
+}
+
+StoredMeasure stored_state(const Sink& s, int measure) {
+  if (measure < 1 || measure > kMaxMeasures) return StoredMeasure::kNone;
+  return s.generated_measures[static_cast<size_t>(measure)].state;
+}

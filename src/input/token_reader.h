@@ -1,0 +1,67 @@
+// Owns the lexical level of the input: titles, tokens with a '/' split off their end, the one
+// token read ahead, and token kinds. Knows nothing of measures, statements or notes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "input/byte_source.h"
+
+constexpr size_t kTokenSize = 80;   // a token holds at most 79 characters
+constexpr size_t kTitleSize = 256;  // a title holds at most 255 characters
+
+struct Token {
+  char text[kTokenSize];
+  size_t len = 0;
+  std::string_view view() const { return {text, len}; }
+};
+
+enum TokenKind {
+  TOK_BAR = 1,
+  TOK_END,
+  TOK_UNITS,
+  TOK_TREBLE,
+  TOK_ALTO,
+  TOK_TENOR,
+  TOK_BASS,
+  TOK_KEY,
+  TOK_REST,
+  TOK_COPY,
+  TOK_UP,
+  TOK_DOWN,
+  TOK_TEMPO,
+  TOK_ARTIC_L,
+  TOK_ARTIC_E,
+  TOK_ARTIC_H,
+  TOK_ARTIC_Q,
+  TOK_ARTIC_S,
+  TOK_NUMBER,
+  TOK_UPPER,
+  TOK_NOTE,
+};
+
+struct TokenReader {
+  explicit TokenReader(ByteSource& input) : in(input) {}
+  ByteSource& in;
+  Token peek_buf;              // the pending token, read ahead and not yet delivered
+  bool peek_buf_flag = false;  // set exactly while peek_buf holds a pending token
+};
+
+/// Reads the next title into `title`: 1 when one was read, -1 at end of input or for an empty
+/// title. Never looks at the pending token.
+int read_title(TokenReader& r, std::string& title);
+
+/// Delivers the pending token if there is one, else reads the next token. End of input ends
+/// the run.
+void read_token(TokenReader& r, Token& token);
+
+/// Reads the next token and keeps it pending, so that the next read_token delivers it again.
+const Token& peek_next_token(TokenReader& r);
+
+/// Whether the next token is a note or rest token holding an 'r'; the token stays pending.
+bool is_next_tok_rest(TokenReader& r);
+
+bool isanum(std::string_view text);
+bool isallupper(std::string_view text);
+TokenKind parse_token(std::string_view token);

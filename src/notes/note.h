@@ -1,0 +1,46 @@
+// Owns note and rest tokens: what one note leaves for the next, the accidentals written so far
+// in the measure, and the transposition and default articulation in force. Turns each token
+// into its "$shorten" and "/L" lines. Reaches the input only through is_next_tok_rest.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "driver/line.h"
+#include "input/token_reader.h"
+#include "notes/pitch.h"
+
+constexpr int kStaffPositions = 38;  // staff positions a2 (0) to c7 (37)
+
+struct NoteState {
+  // The last pitched note or comma note, before any transposition; 0 before the first.
+  char prev_note = 0;
+  char prev_accid = 0;
+  int prev_octave = 0;   // a digit character; wider, as a far-shifted note may be repeated
+  int prev_dur = 0;      // length of the last note or rest, in 64ths or (triplet) 96ths
+  int prev_triplet = 0;  // triplet flag of the last pitched note
+  char sticky_accid[kStaffPositions] = {};  // accidentals written so far in the measure
+  long long cur_transposition = 0;  // semitones; wide so that any "up"/"down" argument adds safely
+  int cur_artic = 8;                // default articulation divisor
+};
+
+/// Default articulation and an empty accidental memory: how every voice begins. The
+/// previous-note values and the transposition carry over.
+void reset_for_voice(NoteState& n);
+
+/// Forgets the accidentals written in the measure; at every bar line.
+void clear_sticky_accid(NoteState& n);
+
+/// The text of one note or rest: at most two lines.
+using NoteLine = LineBuf<80>;
+
+/// Everything a note reads or changes besides its token.
+struct NoteContext {
+  NoteState& notes;
+  const PitchState& pitch;
+  TokenReader& reader;  // for the one token of lookahead after a note
+};
+
+/// Translates a note or rest token into `line` and gives the 192nds it fills; 0 means nothing
+/// is to be written. A malformed token ends the run, naming `measure`.
+int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int measure);
