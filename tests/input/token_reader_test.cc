@@ -1,1 +1,177 @@
+#include "input/token_reader.h"
+
 #include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "driver/errors.h"
+
+namespace {
+
+// Reads tokens until the input ends, as "[tok][tok]"; the end of input shows as "<EOF>".
+std::string tokens_of(const std::string& input) {
+  std::istringstream in(input);
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  std::string seen;
+  Token t;
+  try {
+    for (;;) {
+      read_token(r, t);
+      seen.append("[").append(t.view()).append("]");
+    }
+  } catch (const RunError& e) {
+    seen += std::string(e.what()) == "EOF while reading token" ? "<EOF>" : e.what();
+  }
+  return seen;
+}
+
+TEST(TokenReader, SplitsTokensAndBarLines) {
+  struct Case {
+    const char* input;
+    const char* tokens;
+  } const cases[] = {
+      {"12/", "[12][/]<EOF>"},            // measure number, then bar line, also at end of input
+      {"//", "[/][/]<EOF>"},              // a token of two slashes loses one
+      {"a//", "[a/][/]<EOF>"},            // only one '/' comes off
+      {"/", "[/]<EOF>"},                  // a lone bar line is not split
+      {" \t\r\n\v\f r4 ", "[r4]<EOF>"},   // all six white space characters are skipped
+      {"a\vb\fc d", "[a\vb\fc][d]<EOF>"},  // but only four of them end a token
+      {"r4/\n5", "[r4][/][5]<EOF>"},
+      {"", "<EOF>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    EXPECT_EQ(c.tokens, tokens_of(c.input));
+  }
+}
+
+TEST(TokenReader, RefusesOverlongTokensAndNulBytes) {
+  const std::string longest(79, 'x');
+  EXPECT_EQ(tokens_of(longest + " "), tokens_of(longest));
+  EXPECT_EQ(std::string("[") + longest + "]<EOF>", tokens_of(longest));
+  EXPECT_EQ("Token longer than 79 characters", tokens_of(std::string(80, 'x')));
+  // The '/' is split off only after the token was read whole.
+  EXPECT_EQ("Token longer than 79 characters", tokens_of(std::string(79, 'x') + "/"));
+  EXPECT_EQ("[a]NUL byte in the input, which is not a text file",
+            tokens_of(std::string("a \0b", 4)));
+}
+
+TEST(TokenReader, PeekedTokenIsDeliveredNextInOrder) {
+  std::istringstream in("r4/ 7q8");
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  EXPECT_EQ("r4", peek_next_token(r).view());
+  EXPECT_EQ("r4", peek_next_token(r).view());  // a second peek consumes nothing more
+  Token t;
+  read_token(r, t);
+  EXPECT_EQ("r4", t.view());
+  read_token(r, t);
+  EXPECT_EQ("/", t.view());  // the split '/' follows its token
+  read_token(r, t);
+  EXPECT_EQ("7q8", t.view());
+}
+
+TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
+  struct Case {
+    const char* input;
+    bool rest;
+  } const cases[] = {
+      {"r4", true},  {"4r,", true}, {"rest", false},  // a keyword, not a rest token
+      {"R4", false},                                  // upper-case R is not a rest
+      {"/", false},  {"12", false}, {"FINE", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    std::istringstream in(c.input);
+    ByteSource src(in, "test");
+    TokenReader r(src);
+    EXPECT_EQ(c.rest, is_next_tok_rest(r));
+    Token t;
+    read_token(r, t);  // and the token is still there to read
+    EXPECT_EQ(c.input, t.view());
+  }
+}
+
+TEST(TokenReader, ReadsTitles) {
+  struct Case {
+    const char* input;
+    int result;
+    const char* title;
+  } const cases[] = {
+      {"@@  My piece /", 1, "My piece "},  // '@' and blanks skipped only in front
+      {"Song @ 2/", 1, "Song @ 2"},
+      {"Two\nlines \"q\" %d/x", 1, "Two\nlines \"q\" %d"},
+      {"No slash at all", 1, "No slash at all"},
+      {"/rest", -1, ""},  // an empty title
+      {"  @ \n", -1, ""},
+      {"", -1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    std::istringstream in(c.input);
+    ByteSource src(in, "test");
+    TokenReader r(src);
+    std::string title;
+    EXPECT_EQ(c.result, read_title(r, title));
+    EXPECT_EQ(c.title, title);
+  }
+}
+
+TEST(TokenReader, TitleIsReadUpToItsSlashOnly) {
+  std::istringstream in("Title/units 24");
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  std::string title;
+  ASSERT_EQ(1, read_title(r, title));
+  Token t;
+  read_token(r, t);
+  EXPECT_EQ("units", t.view());
+}
+
+TEST(TokenReader, RefusesOverlongTitles) {
+  std::istringstream ok(std::string(255, 't') + "/");
+  ByteSource ok_src(ok, "test");
+  TokenReader ok_reader(ok_src);
+  std::string title;
+  EXPECT_EQ(1, read_title(ok_reader, title));
+  EXPECT_EQ(255u, title.size());
+
+  std::istringstream in(std::string(256, 't') + "/");
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  try {
+    read_title(r, title);
+    FAIL() << "a title of 256 characters was accepted";
+  } catch (const RunError& e) {
+    EXPECT_STREQ("Title longer than 255 characters", e.what());
+    EXPECT_EQ(kExitError, e.status());
+  }
+}
+
+TEST(TokenReader, ClassifiesTokensInOrder) {
+  struct Case {
+    const char* token;
+    TokenKind kind;
+  } const cases[] = {
+      {"/", TOK_BAR},       {"end", TOK_END},       {"units", TOK_UNITS},
+      {"treble", TOK_TREBLE}, {"alto", TOK_ALTO},   {"tenor", TOK_TENOR},
+      {"bass", TOK_BASS},   {"key", TOK_KEY},       {"rest", TOK_REST},
+      {"copy", TOK_COPY},   {"up", TOK_UP},         {"down", TOK_DOWN},
+      {"tempo", TOK_TEMPO}, {"l", TOK_ARTIC_L},     {"e", TOK_ARTIC_E},
+      {"h", TOK_ARTIC_H},   {"q", TOK_ARTIC_Q},     {"s", TOK_ARTIC_S},
+      {"007", TOK_NUMBER},  {"END", TOK_UPPER},     {"L", TOK_UPPER},
+      {"End", TOK_NOTE},    // keywords match case and all
+      {"rests", TOK_NOTE},  // and only as the whole token
+      {"A4", TOK_NOTE},     // a digit is not an upper-case letter
+      {"-3", TOK_NOTE},     {"\xc3\x89", TOK_NOTE},  // bytes above 127 are in neither class
+      {"", TOK_NOTE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    EXPECT_EQ(c.kind, parse_token(c.token));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The command line as a user meets it: arguments, the program's name in messages, files that
+# cannot be read, standard input, and an output that cannot be written.
+# Usage: cli_test.sh PROGRAM EXAMPLE_INPUT EXAMPLE_OUTPUT
+set -u
+prog=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+example=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+expected=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
+work=$(mktemp -d)
+trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
+pass=0
+failed=0
+
+# check NAME EXPECTED_STATUS EXPECTED_STDOUT_FILE EXPECTED_STDERR -- COMMAND...
+check() {
+  local name=$1 want_status=$2 want_out=$3 want_err=$4
+  shift 5
+  "$@" >"$work/out" 2>"$work/err"
+  local status=$?
+  local ok=1
+  [ "$status" -eq "$want_status" ] || { echo "  status $status, expected $want_status"; ok=0; }
+  if [ "$want_out" = "-" ]; then
+    [ ! -s "$work/out" ] || { echo "  unexpected stdout"; ok=0; }
+  else
+    cmp -s "$work/out" "$want_out" || { echo "  stdout differs from $want_out"; ok=0; }
+  fi
+  printf '%s' "$want_err" >"$work/want_err"
+  cmp -s "$work/err" "$work/want_err" || { echo "  stderr: $(cat -A "$work/err")"; ok=0; }
+  if [ $ok -eq 1 ]; then pass=$((pass + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+mkdir -p "$work/bin/sub"
+ln -s "$prog" "$work/bin/pn2tavix"
+cd "$work/bin"
+
+check "a named file converts" 0 "$expected" "" -- ./pn2tavix "$example"
+check "standard input converts" 0 "$expected" "" -- sh -c "./pn2tavix < '$example'"
+check "two arguments give the usage line" 1 - \
+  $'pn2tavix: Usage: pn2tavix [pdp-1 music file]\n' -- ./pn2tavix "$example" "$example"
+# The name the program is invoked under, set with exec -a.
+check "the name is the part after the last slash" 1 - \
+  $'conv: Usage: conv [pdp-1 music file]\n' -- bash -c 'exec -a "dir\\sub/conv" ./pn2tavix a b'
+check "a backslash counts only where there is no slash" 1 - \
+  $'sub\\conv: Usage: sub\\conv [pdp-1 music file]\n' -- \
+  bash -c 'exec -a "dir/sub\\conv" ./pn2tavix a b'
+check "without a slash, the part after the last backslash" 1 - \
+  $'conv: Usage: conv [pdp-1 music file]\n' -- bash -c 'exec -a "dir\\sub\\conv" ./pn2tavix a b'
+check "a name without either stays whole" 1 - \
+  $'conv: Usage: conv [pdp-1 music file]\n' -- bash -c 'exec -a conv ./pn2tavix a b'
+check "a missing file" 1 - \
+  $'pn2tavix: Can\'t open file no/such.pdp1\npn2tavix: No such file or directory\n' -- \
+  ./pn2tavix no/such.pdp1
+check "a directory" 1 - \
+  $'pn2tavix: Can\'t open file sub\npn2tavix: Is a directory\n' -- ./pn2tavix sub
+if [ "$(id -u)" -ne 0 ]; then
+  printf 'x/' >"$work/locked.pdp1"
+  chmod 000 "$work/locked.pdp1"
+  check "an unreadable file" 1 - \
+    $"pn2tavix: Can't open file $work/locked.pdp1"$'\npn2tavix: Permission denied\n' -- \
+    ./pn2tavix "$work/locked.pdp1"
+fi
+if [ -w /dev/full ]; then
+  check "a full output device is an error, not a success" 1 - \
+    $'pn2tavix: Error writing standard output: No space left on device\n' -- \
+    sh -c "./pn2tavix '$example' > /dev/full"
+fi
+
+echo "$pass passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,232 @@
+#include "notes/note.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/errors.h"
+
+namespace {
+
+// One measure's worth of note translation: the state carries over from token to token, and each
+// token is followed in the input by `next` (a bar line unless a case says otherwise).
+struct Notes {
+  PitchState pitch;
+  NoteState notes;
+
+  // "lines|result", or the message that ended the run.
+  std::string translate(const std::string& token, const std::string& next = "/") {
+    std::istringstream in(next);
+    ByteSource src(in, "test");
+    TokenReader reader(src);
+    NoteContext ctx{notes, pitch, reader};
+    NoteLine line;
+    try {
+      int filled = parse_note(ctx, token, line, 3);
+      return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
+    } catch (const RunError& e) {
+      EXPECT_EQ(kExitError, e.status());
+      return e.what();
+    }
+  }
+};
+
+struct Step {
+  std::string token;
+  std::string result;
+  std::string next = "/";
+};
+
+void expect_steps(Notes& n, const std::vector<Step>& steps) {
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.token);
+    EXPECT_EQ(s.result, n.translate(s.token, s.next));
+  }
+}
+
+TEST(Note, AccidentalsAreRememberedForTheMeasure) {
+  Notes n;
+  expect_steps(n, {
+                      {"7(8.", "$shorten 9\n/L12:64/d+6\n|36"},  // one dot adds half of 8
+                      {",", "$shorten 9\n/L12:64/d+6\n|36"},     // pitch, sharp and length again
+                      {",b", "$shorten 9\n/L12:64/f+4\n|36"},    // the sharp goes down with it
+                      {"1q8", "$shorten 12\n/L8:64/e5\n|24"},
+                      {"7q8", "$shorten 12\n/L8:64/d+6\n|24"},  // d6 still sharp
+                      {"7)8", "$shorten 6\n/L8:64/d6\n|24"},    // until a natural replaces it
+                      {"7q8", "$shorten 12\n/L8:64/d6\n|24"},
+                  });
+  clear_sticky_accid(n.notes);  // the bar line
+  expect_steps(n, {{"7(8", "$shorten 6\n/L8:64/d+6\n|24"}});
+  clear_sticky_accid(n.notes);
+  expect_steps(n, {{"7q8", "$shorten 12\n/L8:64/d6\n|24"}});
+}
+
+TEST(Note, KeySignatureAndNaturals) {
+  Notes n;
+  n.pitch.cur_key_sharp_flat = -1;
+  n.pitch.cur_key_num_sharp_flat = 1;
+  expect_steps(n, {
+                      {"5q4", "$shorten 24\n/L16:64/b-5\n|48"},
+                      {"5)q4", "$shorten 24\n/L16:64/b5\n|48"},  // cancels the key's flat
+                      {"5q4", "$shorten 24\n/L16:64/b5\n|48"},   // for the rest of the measure
+                      {"12q4", "$shorten 24\n/L16:64/b-6\n|48"},  // but only in that octave
+                  });
+}
+
+TEST(Note, DotsTripletsAndLengths) {
+  Notes n;
+  expect_steps(n, {
+                      {"7l4.", "$shorten 0\n/L24:64/d6\n|72"},
+                      {"7l4..", "$shorten 0\n/L28:64/d6\n|84"},
+                      {"7l4...", "$shorten 0\n/L30:64/d6\n|90"},
+                      {"7l4x.", "$shorten 0\n/L20:64/d6\n|60"},  // 'x' halves the next dot
+                      {"7l4.x.", "$shorten 0\n/L26:64/d6\n|78"},
+                      {"7l4x", "$shorten 0\n/L16:64/d6\n|48"},
+                      {"7l4" + std::string(70, 'x') + ".", "$shorten 0\n/L16:64/d6\n|48"},
+                      {"7c8", "$shorten 4\n/L8:96/d6\n|16"},  // 6, then two thirds of it
+                      {"7q3", "$shorten 31\n/L21:64/d6\n|63"},  // 64 / 3 truncated
+                      {"r4.", "/L24:64/r\n|72"},
+                      {"r8c", "/L8:96/r\n|16"},
+                      {"4r", "/L16:64/r\n|48"},
+                      {"r4g", "/L16:64/r\n|48"},  // a rest, not a skipped token
+                      {"7q128", "0"},              // no length: nothing to write
+                  });
+  EXPECT_EQ(0, n.notes.prev_dur);
+}
+
+TEST(Note, CommaNotesAndRests) {
+  Notes n;
+  expect_steps(n, {
+                      {"7(8.", "$shorten 9\n/L12:64/d+6\n|36"},
+                      {",c", "$shorten 6\n/L12:96/d+6\n|24"},  // a triplet this once
+                      {",", "$shorten 9\n/L12:64/d+6\n|36"},   // prev_triplet stayed 0
+                      {"r,", "$shorten 9\n/L12:64/r\n|36"},
+                      {"4r,", "$shorten 9\n/L12:64/r\n|36"},  // a pitch before r, is ignored
+                      {"r,ab", "$shorten 9\n/L12:64/r\n|36"},  // a rest has nothing to shift
+                      {",", "$shorten 9\n/L12:64/d+6\n|36"},  // the note before the comma rests
+                      {"6,", "$shorten 9\n/L12:64/c6\n|36"},  // a new pitch, the old length
+                      {"7,", "$shorten 9\n/L12:64/d+6\n|36"},  // d6 is still sharp
+                      {"r2", "/L32:64/r\n|96"},
+                      {",", "$shorten 24\n/L32:64/d+6\n|96"},  // a plain rest sets the length
+                  });
+}
+
+TEST(Note, SkippedTokensChangeNothing) {
+  Notes n;
+  expect_steps(n, {{"7(8.", "$shorten 9\n/L12:64/d+6\n|36"},
+                   {"7g4", "0"},
+                   {",g", "0"},
+                   {"6)g4", "0"},
+                   {",", "$shorten 9\n/L12:64/d+6\n|36"}});
+}
+
+TEST(Note, ArticulationAgainstAFollowingRest) {
+  Notes n;
+  expect_steps(n, {
+                      {"6)4", "$shorten 0\n/L16:64/c6\n|48", "r4"},  // a rest follows
+                      {"6q4", "$shorten 24\n/L16:64/c6\n|48", "r4"},  // the note's own letter wins
+                      {"6)4", "$shorten 0\n/L16:64/c6\n|48", "4r,"},
+                      {"6)4", "$shorten 12\n/L16:64/c6\n|48", "/"},  // a bar line is no rest
+                      {"6)4", "$shorten 12\n/L16:64/c6\n|48", "12"},
+                      {"6)4", "$shorten 12\n/L16:64/c6\n|48", "rest"},
+                      {"6)4", "$shorten 12\n/L16:64/c6\n|48", "R4"},
+                      {"7l4", "$shorten 0\n/L16:64/d6\n|48"},
+                      {"7h4", "$shorten 48\n/L16:64/d6\n|48"},
+                      {"7s4", "$shorten 48\n/L16:64/d6\n|48"},
+                      {"7hq4", "$shorten 24\n/L16:64/d6\n|48"},
+                      {"7qe4", "$shorten 12\n/L16:64/d6\n|48"},
+                  });
+  n.notes.cur_artic = 1024;
+  expect_steps(n, {{"7)4", "$shorten 0\n/L16:64/d6\n|48"}});
+}
+
+TEST(Note, ShiftsAndOctaveLimits) {
+  Notes n;
+  expect_steps(n, {
+                      {"0a4", "$shorten 12\n/L16:64/b6\n|48"},
+                      {"0ab4", "$shorten 12\n/L16:64/d5\n|48"},
+                      {"13q4", "$shorten 24\n/L16:64/c7\n|48"},
+                      {"0aa4",
+                       "The highest allowed octave is 7, and only for the 'c',  found note g, octave "
+                       "8 in measure 3"},
+                      {"14q4",
+                       "The highest allowed octave is 7, and only for the 'c',  found note d, octave "
+                       "7 in measure 3"},
+                      {"0bbbb4", "The lowest allowed octave is 2, found octave -2 in measure 3"},
+                  });
+  n.pitch.cur_clef = 3;
+  expect_steps(n, {{"0b4", "The lowest allowed octave is 2, found octave 1 in measure 3"}});
+}
+
+TEST(Note, Transposition) {
+  Notes n;
+  n.notes.cur_transposition = 2;
+  expect_steps(n, {{"6q4", "$shorten 24\n/L16:64/d6\n|48"}});
+  n.pitch.cur_key_sharp_flat = -1;
+  n.pitch.cur_key_num_sharp_flat = 1;
+  expect_steps(n, {{"5q4", "$shorten 24\n/L16:64/c6\n|48"}});
+  n.pitch = PitchState{};
+  n.notes.cur_transposition = -2;
+  expect_steps(n, {{"6q4", "$shorten 24\n/L16:64/a+5\n|48"},
+                   // d7 is off the staff's memory, yet legal once moved down to c7
+                   {"14q4", "$shorten 24\n/L16:64/c7\n|48"}});
+  EXPECT_EQ('d', n.notes.prev_note);  // the note as written is what ',' repeats
+  EXPECT_EQ('7', n.notes.prev_octave);
+  n.notes.cur_transposition = -3;
+  expect_steps(n, {{"14(q4", "$shorten 24\n/L16:64/c7\n|48"},
+                   {"14q4", "$shorten 24\n/L16:64/b6\n|48"}});  // its sharp was not remembered
+  n.notes.cur_transposition = 13;
+  expect_steps(n, {{"13q4",
+                    "Transposition resulted in a note out of range.  The legal range is 0 to 60, "
+                    "the generated note is 73, in measure 3"}});
+}
+
+TEST(Note, MalformedTokens) {
+  struct Case {
+    const char* token;
+    const char* message;
+    const char* next = "/";
+  } const cases[] = {
+      {"r", "No duration found for rest in measure 3"},
+      {"hq", "No pitch found for note hq in measure 3"},
+      {"7q", "No duration found for note 7q in measure 3"},
+      {"r,4", "You cannot specify a duration with the , in measure 3"},
+      {"7,4", "You cannot specify a duration with the , in measure 3"},
+      {"16q4", "oops, can't handle pitch numbers greater then 15 in measure 3.  Fix me!"},
+      {"99999999999999999999q4",
+       "oops, can't handle pitch numbers greater then 15 in measure 3.  Fix me!"},
+      {"16,.", "oops, can't handle pitch numbers greater then 15 in measure 3.  Fix me!"},
+      {"7,.((", "You cannot specify a dot with a comma in measure 3"},
+      {"7((--4", "Gah, who used a double sharp in measure 3?  Fix me to deal with them"},
+      {"7--((4", "Gah, who used a double flat in measure 3?  Fix me to deal with them"},
+      {"r,((", "Gah, who used a double sharp in measure 3?  Fix me to deal with them"},
+      {"7q0", "A note value of 0 has no length, in measure 3"},
+      {"r0", "A note value of 0 has no length, in measure 3"},
+      {"7q4", "EOF while reading token", ""},  // the input ends during the lookahead
+      {"0aaq4", "EOF while reading token", ""},  // before the octave is checked
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    Notes n;
+    n.notes.prev_note = 'd';
+    n.notes.prev_accid = '=';
+    n.notes.prev_octave = '6';
+    n.notes.prev_dur = 8;
+    EXPECT_EQ(c.message, n.translate(c.token, c.next));
+  }
+  Notes n;
+  expect_steps(n, {{"7)((8", "$shorten 6\n/L8:64/d6\n|24"},  // ')' silences the double signs
+                   {"7q99999999999999999999", "0"}});
+}
+
+TEST(Note, CommaWithoutAnyEarlierNote) {
+  Notes n;
+  EXPECT_EQ("No previous note to repeat with the , in measure 3", n.translate(","));
+  n.notes.cur_transposition = 5;
+  EXPECT_EQ("No previous note to repeat with the , in measure 3", n.translate(",c"));
+  EXPECT_EQ("0", n.translate("r,"));  // with no length yet it fills nothing
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+#include "notes/pitch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/errors.h"
+
+namespace {
+
+std::string names_under(int clef) {
+  PitchState p;
+  p.cur_clef = clef;
+  std::string names;
+  for (int pitch = 0; pitch <= 15; ++pitch) {
+    char letter, octave;
+    pitch2tavix(p, pitch, letter, octave, 1);
+    names += letter;
+    names += octave;
+    names += ' ';
+  }
+  return names;
+}
+
+TEST(Pitch, ClefRows) {
+  EXPECT_EQ("d5 e5 f5 g5 a5 b5 c6 d6 e6 f6 g6 a6 b6 c7 d7 e7 ", names_under(0));
+  EXPECT_EQ("e4 f4 g4 a4 b4 c5 d5 e5 f5 g5 a5 b5 c6 d6 e6 f6 ", names_under(1));
+  EXPECT_EQ("c4 d4 e4 f4 g4 a4 b4 c5 d5 e5 f5 g5 a5 b5 c6 d6 ", names_under(2));
+  EXPECT_EQ("f3 g3 a3 b3 c4 d4 e4 f4 g4 a4 b4 c5 d5 e5 f5 g5 ", names_under(3));
+}
+
+TEST(Pitch, OutOfRangePitchNumbersEndTheRun) {
+  struct Case {
+    int pitch;
+    const char* message;
+  } const cases[] = {
+      {16, "oops, can't handle pitch numbers greater then 15 in measure 9.  Fix me!"},
+      {2147483647, "oops, can't handle pitch numbers greater then 15 in measure 9.  Fix me!"},
+      {-1, "Lowest allowed pitch value is 0, you specified -1 in measure 9."},
+  };
+  for (const Case& c : cases) {
+    PitchState p;
+    char letter, octave;
+    try {
+      pitch2tavix(p, c.pitch, letter, octave, 9);
+      ADD_FAILURE() << "pitch " << c.pitch << " accepted";
+    } catch (const RunError& e) {
+      EXPECT_STREQ(c.message, e.what());
+      EXPECT_EQ(kExitError, e.status());
+    }
+  }
+}
+
+std::string key_row(int sharp_flat, int count) {
+  PitchState p;
+  p.cur_key_sharp_flat = sharp_flat;
+  p.cur_key_num_sharp_flat = count;
+  std::string row;
+  for (char letter = 'a'; letter <= 'g'; ++letter) row += get_key_accid(p, letter);
+  return row;
+}
+
+TEST(Pitch, KeyRows) {
+  struct Case {
+    int sharp_flat, count;
+    const char* row;  // accidentals of a b c d e f g
+  } const cases[] = {
+      {0, 5, "======="},   // no key signature, whatever the count
+      {1, 0, "======="},   {1, 1, "=====+="}, {1, 2, "==+==+="}, {1, 3, "==+==++"},
+      {1, 4, "==++=++"},   {1, 5, "+=++=++"}, {1, 6, "+=+++++"}, {1, 7, "+++++++"},
+      {-1, 0, "======="},  {-1, 1, "=-====="}, {-1, 2, "=-==-=="}, {-1, 3, "--==-=="},
+      {-1, 4, "--=--=="},  {-1, 5, "--=--=-"}, {-1, 6, "-----=-"}, {-1, 7, "-------"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.sharp_flat << " x " << c.count);
+    EXPECT_EQ(c.row, key_row(c.sharp_flat, c.count));
+  }
+}
+
+}  // namespace
