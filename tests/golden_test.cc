@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.h"
+#include "pn2tavix/pn2tavix.h"
 
 namespace fs = std::filesystem;
 

@@ -354,38 +354,13 @@ std::string_view basename(std::string_view path) {
   return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
-int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
-  // Every message begins with the short name the program was invoked under.
-  const std::string invocation = argc > 0 && argv[0] != nullptr ? argv[0] : "pn2tavix";
-  const std::string me(basename(invocation));
-  if (argc != 1 && argc != 2) {
-    err << me << ": Usage: " << me << " [pdp-1 music file]\n";
-    return kExitError;
-  }
+namespace {
 
-  std::unique_ptr<std::FILE, FileCloser> file;
-  std::unique_ptr<ByteSource> source;
-  if (argc == 2) {
-    file.reset(std::fopen(argv[1], "r"));
-    int open_error = errno;
-    struct stat st;
-    // A directory opens for reading here but holds no text: refuse it like a missing file.
-    if (file != nullptr && fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
-      file.reset();
-      open_error = EISDIR;
-    }
-    if (file == nullptr) {
-      err << me << ": Can't open file " << argv[1] << '\n'
-          << me << ": " << std::strerror(open_error) << '\n';
-      return kExitError;
-    }
-    source = std::make_unique<ByteSource>(file.get(), argv[1]);
-  } else {
-    source = std::make_unique<ByteSource>(in, "standard input");
-  }
-
+// Converts everything `source` holds; the one place where errors become messages.
+int convert_source(ByteSource& source, std::ostream& out, std::ostream& err,
+                   const std::string& me) {
   Sink sink(out);
-  TokenReader reader(*source);
+  TokenReader reader(source);
   auto report = [&](ExitStatus status, const char* text) {
     try {
       flush_output(sink);  // what was written before the error stays written
@@ -406,6 +381,46 @@ int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, 
   } catch (const std::bad_alloc&) {
     return report(kExitError, "Out of memory");
   }
+}
+
+}  // namespace
+
+int convert(std::istream& in, std::ostream& out, std::ostream& err, std::string_view program_name) {
+  const std::string me(program_name);
+  try {
+    auto source = std::make_unique<ByteSource>(in, "standard input");
+    return convert_source(*source, out, err, me);
+  } catch (const std::bad_alloc&) {
+    err << me << ": Out of memory\n";
+    return kExitError;
+  }
+}
+
+int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
+  // Every message begins with the short name the program was invoked under.
+  const std::string invocation = argc > 0 && argv[0] != nullptr ? argv[0] : "pn2tavix";
+  const std::string me(basename(invocation));
+  if (argc != 1 && argc != 2) {
+    err << me << ": Usage: " << me << " [pdp-1 music file]\n";
+    return kExitError;
+  }
+  if (argc == 1) return convert(in, out, err, me);
+
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(argv[1], "r"));
+  int open_error = errno;
+  struct stat st;
+  // A directory opens for reading here but holds no text: refuse it like a missing file.
+  if (file != nullptr && fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+    file.reset();
+    open_error = EISDIR;
+  }
+  if (file == nullptr) {
+    err << me << ": Can't open file " << argv[1] << '\n'
+        << me << ": " << std::strerror(open_error) << '\n';
+    return kExitError;
+  }
+  auto source = std::make_unique<ByteSource>(file.get(), argv[1]);
+  return convert_source(*source, out, err, me);
 }
 
 }  // namespace pn2tavix

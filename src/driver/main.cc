@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "driver/driver.h"
+#include "pn2tavix/pn2tavix.h"
 
 int main(int argc, char** argv) {
   return pn2tavix::run(argc, argv, std::cin, std::cout, std::cerr);
