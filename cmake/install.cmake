@@ -1,0 +1,131 @@
+# Installing pn2tavix: the program, its manual page and documents, and the library with its
+# header and a CMake package, so that another project can find_package(pn2tavix) and call
+# pn2tavix::convert(). Also the Debian package that `cpack -G DEB` builds from the build folder.
+#
+# Install components:
+#   runtime      the program, the README and the two reference documents
+#   license      LICENSE
+#   man          the manual page as written (plain roff)
+#   development  the public header, the static library and the CMake package
+#   debian       only for the Debian package: the manual page compressed as Debian wants it, a
+#                Debian changelog, and the license under the name "copyright"; left out of a
+#                plain `cmake --install`, which installs every other component
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)  # write_basic_package_version_file
+
+# The names a consumer links to, the same whether pn2tavix is installed or added as a
+# subdirectory of the consumer's own tree.
+set_target_properties(pn2tavix_core PROPERTIES EXPORT_NAME pn2tavix_core)
+add_library(pn2tavix::pn2tavix_core ALIAS pn2tavix_core)
+add_library(pn2tavix::pn2tavix ALIAS pn2tavix_core)
+
+# The public header uses std::string_view: a consumer compiles it as C++17 at least.
+target_compile_features(pn2tavix_core INTERFACE cxx_std_17)
+
+# A static library built with the sanitizers needs their run-time libraries wherever it is
+# linked, including a consumer project that knows nothing of how it was built.
+if(PN2TAVIX_SANITIZE)
+  target_link_options(pn2tavix_core INTERFACE -fsanitize=address,undefined)
+endif()
+
+install(TARGETS pn2tavix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
+# Beside the README, so that its links to docs/ work in the installed copy too.
+install(FILES docs/input-language.md docs/output-format.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT runtime)
+install(FILES man/pn2tavix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT man)
+
+# The target's own include directory for an installed copy is "include".
+install(TARGETS pn2tavix_core EXPORT pn2tavixTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(FILES include/pn2tavix/pn2tavix.h DESTINATION include/pn2tavix COMPONENT development)
+set(PN2TAVIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/pn2tavix)
+install(EXPORT pn2tavixTargets NAMESPACE pn2tavix:: DESTINATION ${PN2TAVIX_CMAKE_DIR}
+        COMPONENT development)
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavixConfig.cmake @ONLY CONTENT [[
+# The pn2tavix library for another CMake project:
+#   find_package(pn2tavix REQUIRED)
+#   target_link_libraries(my_program PRIVATE pn2tavix::pn2tavix)
+# and #include "pn2tavix/pn2tavix.h" for pn2tavix::convert() and pn2tavix::run().
+include("${CMAKE_CURRENT_LIST_DIR}/pn2tavixTargets.cmake")
+if(NOT TARGET pn2tavix::pn2tavix)
+  add_library(pn2tavix::pn2tavix INTERFACE IMPORTED)
+  set_target_properties(pn2tavix::pn2tavix PROPERTIES
+    INTERFACE_LINK_LIBRARIES pn2tavix::pn2tavix_core)
+endif()
+]])
+# Before 1.0 a minor release may change the interface.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/pn2tavixConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/pn2tavixConfig.cmake
+              ${PROJECT_BINARY_DIR}/pn2tavixConfigVersion.cmake
+        DESTINATION ${PN2TAVIX_CMAKE_DIR} COMPONENT development)
+
+set(PN2TAVIX_MAINTAINER "pn2tavix developers <pn2tavix@example.org>"
+    CACHE STRING "Maintainer field of the Debian package: a name and an address")
+
+# Debian installs the manual page and its own changelog compressed with "gzip -9n" (no name or
+# time stamp inside, so that the same files give the same package). The changelog entry is
+# dated by the day of the build, or by SOURCE_DATE_EPOCH when that is set.
+string(TIMESTAMP PN2TAVIX_PACKAGE_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian @ONLY CONTENT [[
+pn2tavix (@PROJECT_VERSION@-1) unstable; urgency=medium
+
+  * Release @PROJECT_VERSION@.
+
+ -- @PN2TAVIX_MAINTAINER@  @PN2TAVIX_PACKAGE_DATE@
+]])
+function(pn2tavix_gzip from to)
+  add_custom_command(OUTPUT ${to}
+    COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${from} ${to}
+    DEPENDS ${from}
+    VERBATIM)
+endfunction()
+pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix.1 ${PROJECT_BINARY_DIR}/pn2tavix.1.gz)
+pn2tavix_gzip(${PROJECT_BINARY_DIR}/changelog.Debian ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+add_custom_target(pn2tavix_debian_files ALL
+  DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES LICENSE RENAME copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT debian EXCLUDE_FROM_ALL)
+
+# The Debian package: the program and what a user of the program reads, in one package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pn2tavix)
+set(CPACK_PACKAGE_VENDOR "the pn2tavix developers")
+set(CPACK_PACKAGE_CONTACT "${PN2TAVIX_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert PDP-1 music files to tavix text")
+# Debian wants the long description in lines of at most 80 characters; an empty line makes
+# a new paragraph.
+set(CPACK_PACKAGE_DESCRIPTION [[
+pn2tavix reads a music file written for the PDP-1 computer (titles,
+statements, measure numbers, bar lines, note and rest tokens) and writes the
+same piece to standard output as tavix text: a head block, a body block and
+one channel block per voice, with one timed line per note or rest.
+
+It is strict: every measure must add up to its length, every measure number
+must match the running count, and a malformed note stops the conversion with
+a message that names the measure.]])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+# One package of the runtime and debian components; the library is for those who build from
+# source.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_COMPONENTS_ALL runtime debian)
+set(CPACK_DEBIAN_PACKAGE_NAME pn2tavix)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PN2TAVIX_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# "cpack --config CPackSourceConfig.cmake" packs the sources as a tarball, without the
+# repository and the build folders.
+set(CPACK_SOURCE_GENERATOR TGZ)
+set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/;/build/;/build-")
+include(CPack)

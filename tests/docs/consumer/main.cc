@@ -1,0 +1,27 @@
+// A program of someone else's that converts music with the installed library: a file into its
+// own standard output, then a faulty piece into strings, to see the status and the message.
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "pn2tavix/pn2tavix.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: consumer MUSIC_FILE\n";
+    return 64;
+  }
+  std::ifstream piece(argv[1]);
+  const int status = pn2tavix::convert(piece, std::cout, std::cerr, "consumer");
+
+  std::istringstream faulty("Faulty/ units 8 2 6q4/ end\n");
+  std::ostringstream out;
+  std::ostringstream err;
+  const int faulty_status = pn2tavix::convert(faulty, out, err, "consumer");
+  const char* want = "consumer: input claims measure 2, but actually on measure 1\n";
+  if (faulty_status != 2 || err.str() != want) {
+    std::cerr << "unexpected status " << faulty_status << " and message: " << err.str();
+    return 1;
+  }
+  return status;
+}
