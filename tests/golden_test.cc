@@ -45,7 +45,8 @@ std::vector<GoldenCase> golden_cases() {
 
 std::string case_name(const testing::TestParamInfo<GoldenCase>& info) {
   std::string name = fs::relative(info.param.input, PN2TAVIX_GOLDEN_DIR).replace_extension();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
   return name;
 }
 

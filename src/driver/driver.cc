@@ -239,7 +239,7 @@ struct Conversion {
 
   void note_or_rest() {
     NoteContext ctx{notes, pitch, reader};
-    const int filled = parse_note(ctx, token.view(), note_line, measure);
+    const int filled = parse_note(ctx, token, note_line, measure);
     if (filled != 0) {
       count += filled;
       tavix_out(sink, note_line.view());
@@ -334,7 +334,7 @@ struct Conversion {
         // Tested before the token is read: once measure 5000 is closed, not even "end" follows.
         check_measure_limit();
         read_token(reader, token);
-        statement(parse_token(token.view()));
+        statement(parse_token(token));
       }
       // Only the first title reaches the output; the others just start voices.
     } while (read_title(reader, title) == 1);

@@ -5,7 +5,8 @@
 
 namespace {
 
-std::string vformat_text(const char* fmt, va_list args) {
+// The format attribute lets clang check the callers' formats instead of warning here.
+__attribute__((format(printf, 1, 0))) std::string vformat_text(const char* fmt, va_list args) {
   va_list again;
   va_copy(again, args);
   char small[256];

@@ -2,6 +2,7 @@
 // numbers and text without format parsing: several lines are formed per note of a large file.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
@@ -19,12 +20,55 @@ struct LineBuf {
   }
   /// Appends as much of `s` as fits; every line the converter forms is far shorter than N.
   LineBuf& str(std::string_view s) {
-    size_t n = s.size() < N - len ? s.size() : N - len;
-    std::memcpy(text + len, s.data(), n);
-    len += n;
+    // The whole text in its own branch: there a literal's copy has a constant size, which the
+    // compiler turns into a few moves instead of a call to memcpy.
+    if (s.size() <= N - len) {
+      std::memcpy(text + len, s.data(), s.size());
+      len += s.size();
+    } else {
+      std::memcpy(text + len, s.data(), N - len);
+      len = N;
+    }
+    return *this;
+  }
+  LineBuf& chr(char c) {
+    if (len < N) text[len++] = c;
+    return *this;
+  }
+  /// Appends `c` only when `add` holds, decided without a branch: for a sign that comes and
+  /// goes with the music, which the processor cannot guess.
+  LineBuf& chr_if(bool add, char c) {
+    if (len < N) {
+      text[len] = c;
+      len += add;
+    }
     return *this;
   }
   LineBuf& num(long long v) {
+    // Indexed by number: its digits, then how many there are. Nearly every number in a line is
+    // a length or a shortening below 1000, written by one store of four bytes instead of a
+    // loop over its digits.
+    struct Digits {
+      char text[4];  // the digits in text[0..2]; text[3] holds the count
+    };
+    static constexpr std::array<Digits, 1000> digits_of = [] {
+      std::array<Digits, 1000> t{};
+      for (int i = 0; i < 1000; ++i) {
+        Digits& d = t[static_cast<size_t>(i)];
+        const int count = i < 10 ? 1 : i < 100 ? 2 : 3;
+        for (int k = count - 1, rest = i; k >= 0; --k, rest /= 10) {
+          d.text[k] = static_cast<char>('0' + rest % 10);
+        }
+        d.text[3] = static_cast<char>(count);
+      }
+      return t;
+    }();
+    if (v >= 0 && v < 1000 && N - len >= sizeof(Digits)) {
+      const Digits& d = digits_of[static_cast<size_t>(v)];
+      std::memcpy(text + len, d.text, sizeof d.text);  // the byte past the digits is not kept
+      len += static_cast<size_t>(d.text[3]);
+      return *this;
+    }
     auto [end, ec] = std::to_chars(text + len, text + N, v);
     if (ec == std::errc()) len = static_cast<size_t>(end - text);
     return *this;

@@ -11,7 +11,7 @@ constexpr size_t kOutputBlock = 64 * 1024;
 
 Sink::Sink(std::ostream& output) : out(output), generated_measures(kMaxMeasures + 1) {
   measure_buf.reserve(kMeasureTextMax);
-  pending.reserve(kOutputBlock);
+  pending = std::make_unique<char[]>(kOutputBlock);
 }
 
 void tavix_out(Sink& s, std::string_view text) {
@@ -24,17 +24,27 @@ void tavix_out(Sink& s, std::string_view text) {
       s.measure_buf_overflow = true;
     }
   }
-  if (s.pending.size() + text.size() > kOutputBlock) flush_output(s);
-  s.pending.insert(s.pending.end(), text.begin(), text.end());
+  if (s.pending_len + text.size() > kOutputBlock) {
+    flush_output(s);
+    // Only a text longer than a whole block is cut, at block boundaries.
+    while (text.size() > kOutputBlock) {
+      std::memcpy(s.pending.get(), text.data(), kOutputBlock);
+      s.pending_len = kOutputBlock;
+      text.remove_prefix(kOutputBlock);
+      flush_output(s);
+    }
+  }
+  std::memcpy(s.pending.get() + s.pending_len, text.data(), text.size());
+  s.pending_len += text.size();
 }
 
 void flush_output(Sink& s) {
   std::streambuf* buf = s.out.rdbuf();
-  if (!s.pending.empty()) {
+  if (s.pending_len != 0) {
     errno = 0;
-    std::streamsize want = static_cast<std::streamsize>(s.pending.size());
-    std::streamsize wrote = buf != nullptr ? buf->sputn(s.pending.data(), want) : 0;
-    s.pending.clear();
+    std::streamsize want = static_cast<std::streamsize>(s.pending_len);
+    std::streamsize wrote = buf != nullptr ? buf->sputn(s.pending.get(), want) : 0;
+    s.pending_len = 0;
     if (wrote != want) {
       int err = errno;
       fail(kExitError, "Error writing standard output%s%s", err != 0 ? ": " : "",
@@ -60,6 +70,17 @@ MeasureEntry& entry_to_file(Sink& s, int measure) {
   if (measure > s.highest_filed) s.highest_filed = measure;
   return s.generated_measures[static_cast<size_t>(measure)];
 }
+
+// Copies a measure text into an entry. Growing a string's buffer in place may double it, so an
+// entry that once held 5006 characters would take 10 KB for 5007 in a later voice, and the store
+// twice its bound; a buffer too small is replaced by one of exactly the text's size instead.
+void store_text(std::string& entry_text, const std::string& text) {
+  if (entry_text.capacity() < text.size()) {
+    entry_text = std::string(text);
+  } else {
+    entry_text.assign(text);
+  }
+}
 }  // namespace
 
 void file_measure_text(Sink& s, int measure) {
@@ -69,7 +90,7 @@ void file_measure_text(Sink& s, int measure) {
     e.text.clear();
   } else {
     e.state = StoredMeasure::kText;
-    e.text = s.measure_buf;
+    store_text(e.text, s.measure_buf);
   }
 }
 
@@ -83,7 +104,7 @@ void file_copy_of_measure(Sink& s, int stored, int measure) {
   const MeasureEntry& from = s.generated_measures[static_cast<size_t>(stored)];
   MeasureEntry& e = entry_to_file(s, measure);
   e.state = from.state;
-  e.text = from.text;
+  store_text(e.text, from.text);
 }
 
 void replay_measure(Sink& s, int stored) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -37,8 +38,10 @@ struct Sink {
   std::vector<MeasureEntry> generated_measures;  // index = measure number
   int highest_filed = 0;  // clearing the store touches only the entries a voice used
 
-  // Output is gathered in blocks: one write per block instead of one per line.
-  std::vector<char> pending;
+  // Output is gathered in blocks: one write per block instead of one per line. A fixed block
+  // rather than a vector, so that adding a line is a bounds test and a copy.
+  std::unique_ptr<char[]> pending;
+  size_t pending_len = 0;
 };
 
 /// The one path to the output: writes `text` and, while collecting, appends it to the

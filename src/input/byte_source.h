@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <istream>
 #include <string>
+#include <string_view>
 
 class ByteSource {
  public:
@@ -33,6 +34,11 @@ class ByteSource {
   void unget(char c) {
     if (pos_ > 0) buf_[--pos_] = c;
   }
+  /// The bytes read from the input and not yet taken, for a caller that takes a whole run of
+  /// them at once; empty when the block is used up (peek() then reads the next one).
+  std::string_view buffered() const { return {buf_ + pos_, end_ - pos_}; }
+  /// Takes the first `n` bytes of buffered().
+  void skip(size_t n) { pos_ += n; }
 
  private:
   bool refill();

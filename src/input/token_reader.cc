@@ -1,19 +1,25 @@
 #include "input/token_reader.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 #include <iterator>
 
 #include "driver/errors.h"
+#include "input/bytes16.h"
 
 namespace {
 
 // What the reader skips before a title or a token.
 inline bool is_white(int c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// A token ends only here: a vertical tab or form feed inside a run belongs to the token.
-inline bool ends_token(int c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ByteSource::kEof;
+  // Indexed by byte; a table, as it is asked of every byte between tokens.
+  static constexpr std::array<bool, 256> white = [] {
+    std::array<bool, 256> t{};
+    t[' '] = t['\t'] = t['\n'] = t['\v'] = t['\f'] = t['\r'] = true;
+    return t;
+  }();
+  return c >= 0 && white[static_cast<unsigned char>(c)];
 }
 
 [[noreturn]] void fail_nul() {
@@ -40,6 +46,133 @@ int read_title(TokenReader& r, std::string& title) {
   return title.empty() ? -1 : 1;
 }
 
+namespace {
+
+// The bytes that end a token's run: white space ends a token, and a NUL byte is refused.
+unsigned token_stops(const Bytes16& b) {
+  return b.eq(' ') | b.eq('\t') | b.eq('\r') | b.eq('\n') | b.eq('\0');
+}
+
+// Reads a token that may cross the end of the buffered block, a run of bytes at a time, and
+// gives its length.
+size_t read_token_across_blocks(ByteSource& in, Token& token) {
+  // Indexed by byte: where a run of token bytes stops. A token ends only at ' ', '\t', '\r' or
+  // '\n' (a vertical tab or form feed inside a run belongs to the token), and a NUL is refused.
+  static constexpr std::array<bool, 256> stops_token = [] {
+    std::array<bool, 256> t{};
+    t[' '] = t['\t'] = t['\r'] = t['\n'] = t['\0'] = true;
+    return t;
+  }();
+  size_t len = 0;
+  for (std::string_view block = in.buffered(); !block.empty(); block = in.buffered()) {
+    // One byte more than still fits is enough to tell that the token is too long.
+    const size_t most = std::min(block.size(), kTokenSize - len);
+    size_t n = 0;
+    for (; n < most && !stops_token[static_cast<unsigned char>(block[n])]; ++n) {
+      token.text[len + n] = block[n];
+    }
+    if (len + n == kTokenSize) fail(kExitError, "Token longer than 79 characters");
+    len += n;
+    in.skip(n);
+    if (n < block.size()) {
+      if (block[n] == '\0') fail_nul();
+      break;  // white space ends the token
+    }
+    if (in.peek() == ByteSource::kEof) break;
+  }
+  // A bar line written against the end of a token goes back to the input, so that it is the
+  // next token read; only one '/' comes off, and a lone '/' stays a bar line.
+  if (len > 1 && token.text[len - 1] == '/') {
+    --len;
+    in.unget('/');
+  }
+  return len;
+}
+
+// The keywords, in the order of their token kinds from TOK_BAR on.
+constexpr std::string_view kKeywords[] = {
+    "/",    "end", "units", "treble", "alto", "tenor", "bass", "key", "rest",
+    "copy", "up",  "down",  "tempo",  "l",    "e",     "h",    "q",   "s",
+};
+constexpr size_t kLongestKeyword = 6;
+
+// The kind of `token` when it is a keyword, else 0.
+int keyword_kind(std::string_view token) {
+  for (size_t i = 0; i < std::size(kKeywords); ++i) {
+    if (token == kKeywords[i]) return TOK_BAR + static_cast<int>(i);
+  }
+  return 0;
+}
+
+TokenKind kind_of(int keyword, bool all_digits, bool all_upper) {
+  if (keyword != 0) return static_cast<TokenKind>(keyword);
+  if (all_digits) return TOK_NUMBER;
+  if (all_upper) return TOK_UPPER;
+  return TOK_NOTE;
+}
+
+// Classifies a token of 1 to 16 characters at `text`, whose 16 bytes are `b`. No two keywords
+// share both their length and their last character: those two pick the one keyword the token
+// can be, and a single compare of the bytes decides. Every token is classified, so this is
+// done without a loop.
+TokenKind kind_of_short(const Bytes16& b, const char* text, size_t len) {
+  struct Candidate {
+    char text[Bytes16::kSize] = {};
+    size_t len = 0;  // 0 where no keyword has that length and last character
+    int kind = 0;
+  };
+  struct Candidates {
+    Candidate keyword[std::size(kKeywords) + 1];  // [0] is no keyword
+    unsigned char index[kLongestKeyword + 1][256] = {};
+  };
+  static constexpr Candidates candidates = [] {
+    Candidates c{};
+    for (size_t i = 0; i < std::size(kKeywords); ++i) {
+      const std::string_view k = kKeywords[i];
+      Candidate& to = c.keyword[i + 1];
+      for (size_t j = 0; j < k.size(); ++j) to.text[j] = k[j];
+      to.len = k.size();
+      to.kind = TOK_BAR + static_cast<int>(i);
+      c.index[k.size()][static_cast<unsigned char>(k.back())] = static_cast<unsigned char>(i + 1);
+    }
+    return c;
+  }();
+  const unsigned all = Bytes16::first(len);
+  const size_t row = len <= kLongestKeyword ? len : 0;
+  const Candidate& k =
+      candidates.keyword[candidates.index[row][static_cast<unsigned char>(text[len - 1])]];
+  const bool keyword = (k.len == len) & ((b.same(Bytes16(k.text)) & all) == all);
+  const bool all_digits = (b.in('0', '9') & all) == all;
+  const bool all_upper = (b.in('A', 'Z') & all) == all;
+  return kind_of(keyword ? k.kind : 0, all_digits, all_upper);
+}
+
+// Sets the kind and the 'r' of a token whose text is in place.
+void classify(Token& t) {
+  t.kind = parse_token(t.view());
+  t.has_r = t.view().find('r') != std::string_view::npos;
+}
+
+// read_token for everything but the usual case: runs of white space, the end of input, and a
+// token that crosses the end of the buffered block or is longer than 15 bytes. Kept out of
+// line, so that the usual case is a short function.
+[[gnu::noinline]] void read_token_slowly(ByteSource& in, Token& token) {
+  for (;;) {
+    const std::string_view block = in.buffered();
+    size_t n = 0;
+    while (n < block.size() && is_white(static_cast<unsigned char>(block[n]))) ++n;
+    in.skip(n);
+    if (n < block.size()) break;
+    if (in.peek() == ByteSource::kEof) fail(kExitError, "EOF while reading token");
+  }
+  const size_t len = read_token_across_blocks(in, token);
+  token.len = len;
+  token.text[len] = '\0';
+  classify(token);
+}
+
+}  // namespace
+
 void read_token(TokenReader& r, Token& token) {
   if (r.peek_buf_flag) {
     // Delivered as stored: a '/' that was split off while peeking is already in the stream.
@@ -48,25 +181,29 @@ void read_token(TokenReader& r, Token& token) {
     return;
   }
   ByteSource& in = r.in;
-  int c = in.get();
-  while (c != ByteSource::kEof && is_white(c)) c = in.get();
-  if (c == ByteSource::kEof) fail(kExitError, "EOF while reading token");
-  size_t len = 0;
-  for (;;) {
-    if (c == '\0') fail_nul();
-    if (len == kTokenSize - 1) fail(kExitError, "Token longer than 79 characters");
-    token.text[len++] = static_cast<char>(c);
-    if (ends_token(in.peek())) break;
-    c = in.get();
+  const std::string_view block = in.buffered();
+  // The usual case: at most one white space character, then a token that ends within the
+  // next 16 bytes of the block. Its end is found without a loop, and it is copied, NUL and
+  // all, by one store of fixed size.
+  if (block.size() > Bytes16::kSize) {
+    const size_t start = is_white(static_cast<unsigned char>(block[0]));
+    const Bytes16 next(block.data() + start);
+    const unsigned stops = token_stops(next);
+    if (!is_white(static_cast<unsigned char>(block[start])) && stops != 0) {
+      size_t len = static_cast<size_t>(std::countr_zero(stops));
+      if (block[start + len] == '\0') fail_nul();
+      // A '/' against the end of a longer token stays in the input as the next token, the bar
+      // line; computed rather than tested, as a '/' ends a token now and then, at random.
+      len -= (len > 1) & (block[start + len - 1] == '/');
+      in.skip(start + len);
+      next.store_first(token.text, len);
+      token.len = len;
+      token.kind = kind_of_short(next, block.data() + start, len);  // len is at least 1
+      token.has_r = (next.eq('r') & Bytes16::first(len)) != 0;
+      return;
+    }
   }
-  // A bar line written against the end of a token goes back to the input, so that it is the
-  // next token read; only one '/' comes off, and a lone '/' stays a bar line.
-  if (len > 1 && token.text[len - 1] == '/') {
-    --len;
-    in.unget('/');
-  }
-  token.len = len;
-  token.text[len] = '\0';
+  read_token_slowly(in, token);
 }
 
 const Token& peek_next_token(TokenReader& r) {
@@ -77,8 +214,10 @@ const Token& peek_next_token(TokenReader& r) {
 }
 
 bool is_next_tok_rest(TokenReader& r) {
-  std::string_view next = peek_next_token(r).view();
-  return parse_token(next) == TOK_NOTE && next.find('r') != std::string_view::npos;
+  const Token& next = peek_next_token(r);
+  // Combined without a branch: whether a rest follows is the music's choice, which the
+  // processor cannot guess.
+  return next.has_r & (next.kind == TOK_NOTE);
 }
 
 bool isanum(std::string_view text) {
@@ -98,15 +237,15 @@ bool isallupper(std::string_view text) {
 }
 
 TokenKind parse_token(std::string_view token) {
-  // In the order of the token kinds; a keyword matches only as the whole token, case and all.
-  static constexpr std::string_view keywords[] = {
-      "/",    "end", "units", "treble", "alto", "tenor", "bass", "key", "rest",
-      "copy", "up",  "down",  "tempo",  "l",    "e",     "h",    "q",   "s",
-  };
-  for (size_t i = 0; i < std::size(keywords); ++i) {
-    if (token == keywords[i]) return static_cast<TokenKind>(TOK_BAR + i);
-  }
-  if (isanum(token)) return TOK_NUMBER;
-  if (isallupper(token)) return TOK_UPPER;
-  return TOK_NOTE;
+  // A keyword matches only as the whole token, case and all; no keyword is all digits or all
+  // upper case, so the order of the three tests cannot change a kind.
+  return kind_of(keyword_kind(token), isanum(token), isallupper(token));
+}
+
+Token make_token(std::string_view text) {
+  Token t;
+  t.len = std::min(text.size(), kTokenSize - 1);
+  text.copy(t.text, t.len);
+  classify(t);
+  return t;
 }

@@ -11,12 +11,6 @@
 constexpr size_t kTokenSize = 80;   // a token holds at most 79 characters
 constexpr size_t kTitleSize = 256;  // a title holds at most 255 characters
 
-struct Token {
-  char text[kTokenSize];
-  size_t len = 0;
-  std::string_view view() const { return {text, len}; }
-};
-
 enum TokenKind {
   TOK_BAR = 1,
   TOK_END,
@@ -39,6 +33,18 @@ enum TokenKind {
   TOK_NUMBER,
   TOK_UPPER,
   TOK_NOTE,
+};
+
+struct Token {
+  // text[len] is NUL. The bytes past it are never part of the token, but they are always set,
+  // so that the text may be read 16 bytes at a time (see bytes16.h).
+  char text[kTokenSize] = {};
+  size_t len = 0;
+  // Found as the token is read, from the bytes then in hand, so that neither the driver nor
+  // the lookahead after a note passes over the token again.
+  TokenKind kind = TOK_NOTE;  // parse_token of the text
+  bool has_r = false;         // a lower-case 'r' anywhere in it
+  std::string_view view() const { return {text, len}; }
 };
 
 struct TokenReader {
@@ -65,3 +71,9 @@ bool is_next_tok_rest(TokenReader& r);
 bool isanum(std::string_view text);
 bool isallupper(std::string_view text);
 TokenKind parse_token(std::string_view token);
+/// The same for a token that read_token delivered: the kind it found while reading.
+inline TokenKind parse_token(const Token& token) { return token.kind; }
+
+/// A token holding `text` (at most 79 characters), classified as read_token would; for
+/// callers that make tokens of their own, such as tests.
+Token make_token(std::string_view text);

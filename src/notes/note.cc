@@ -1,7 +1,12 @@
 #include "notes/note.h"
 
+#include <array>
+#include <bit>
 #include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "driver/errors.h"
 
@@ -11,31 +16,101 @@ constexpr int kPrevPitch = -1;  // a comma note without a pitch number repeats t
 constexpr int kRestPitch = -2;  // a comma rest
 constexpr int kPrevValue = -1;  // a comma note or rest takes the previous length
 
-inline bool has(std::string_view token, char c) { return token.find(c) != std::string_view::npos; }
-
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// The run of digits at `pos` as a number; a run too long for an int stays at INT_MAX, which
-// every later test treats like any other number that is far too large.
-int digit_run(std::string_view token, size_t pos) {
-  int value = 0;
-  for (; pos < token.size() && is_digit(token[pos]); ++pos) {
-    int digit = token[pos] - '0';
-    value = value > (INT_MAX - digit) / 10 ? INT_MAX : value * 10 + digit;
-  }
-  return value;
+// A digit appended to a number; a run too long for an int stays at INT_MAX, which every later
+// test treats like any other number that is far too large.
+inline int append_digit(int value, int digit) {
+  return value > (INT_MAX - digit) / 10 ? INT_MAX : value * 10 + digit;
 }
 
-size_t first_digit(std::string_view token, size_t from = 0) {
-  for (size_t i = from; i < token.size(); ++i) {
-    if (is_digit(token[i])) return i;
+// What a note or rest token holds, gathered in one pass over it: the rules below ask about the
+// same few signs and numbers again and again. Kept by text (SignsMemo), as tokens recur.
+struct NoteSigns {
+  enum : unsigned { kR = 1, kComma = 2, kG = 4, kDot = 8, kC = 16, kNatural = 32, kDigit = 64 };
+  unsigned held = 0;               // which of the signs above the token holds; kC is a triplet
+  int shift = 0;                   // +1 for each 'a', -1 for each 'b'
+  int artic = 0;                   // divisor of the token's last articulation letter; 0 for none
+  char accid = 0;                  // '+' or '-' from the last '(' or '-'; 0 for none
+  char doubled = 0;                // '(' or '-' where the first "((" or "--" begins; 0 for none
+  bool digit_after_comma = false;  // a digit at or after the first ','
+  int runs = 0;                    // runs of digits, counted up to 2
+  int number[2] = {0, 0};          // the values of the first two runs of digits
+  bool has(unsigned sign) const { return (held & sign) != 0; }
+};
+
+NoteSigns scan_signs(std::string_view token) {
+  // What each character adds, indexed by character: one lookup per character.
+  struct SignOf {
+    short artic = 0;  // divisor of 'l', 'e', 'h', 'q', 's'
+    unsigned char held = 0;
+    signed char shift = 0;  // 'a' +1, 'b' -1
+    char accid = 0;         // '+' for '(', '-' for '-'
+  };
+  static constexpr std::array<SignOf, 256> sign_of = [] {
+    std::array<SignOf, 256> t{};
+    t['r'].held = NoteSigns::kR;
+    t[','].held = NoteSigns::kComma;
+    t['g'].held = NoteSigns::kG;
+    t['.'].held = NoteSigns::kDot;
+    t['c'].held = NoteSigns::kC;
+    t[')'].held = NoteSigns::kNatural;
+    for (char d = '0'; d <= '9'; ++d) t[static_cast<unsigned char>(d)].held = NoteSigns::kDigit;
+    t['a'].shift = 1;
+    t['b'].shift = -1;
+    t['l'].artic = 1024;
+    t['e'].artic = 8;
+    t['h'].artic = 2;
+    t['q'].artic = 4;
+    t['s'].artic = 2;
+    t['('].accid = '+';
+    t['-'].accid = '-';
+    return t;
+  }();
+  NoteSigns s;
+  // Locals while scanning, so that they stay in registers rather than in the result's memory.
+  unsigned held = 0;
+  int shift = 0;
+  int artic = 0;
+  int runs = 0;
+  bool in_run = false;
+  for (size_t i = 0; i < token.size(); ++i) {
+    const char c = token[i];
+    const SignOf k = sign_of[static_cast<unsigned char>(c)];
+    if (k.held == NoteSigns::kDigit) {
+      if (!in_run) ++runs;
+      in_run = true;
+      if (runs <= 2) s.number[runs - 1] = append_digit(s.number[runs - 1], c - '0');
+      s.digit_after_comma |= (held & NoteSigns::kComma) != 0;
+    } else {
+      in_run = false;
+    }
+    held |= k.held;
+    shift += k.shift;
+    artic = k.artic != 0 ? k.artic : artic;  // the last letter wins
+    if (k.accid != 0) {
+      s.accid = k.accid;  // the last sign wins
+      if (s.doubled == 0 && i + 1 < token.size() && token[i + 1] == c) s.doubled = c;
+    }
   }
-  return std::string_view::npos;
+  s.held = held;
+  s.shift = shift;
+  s.artic = artic;
+  s.runs = runs < 2 ? runs : 2;
+  return s;
+}
+
+// `value` / `divisor` for a value of 0 or more, as a shift when the divisor is a power of two:
+// note values and articulation divisors nearly always are, and a division takes longer than
+// all the rest of a note's arithmetic.
+inline int divide(int value, int divisor) {
+  const auto d = static_cast<unsigned>(divisor);
+  // (d & (d - 1)) rather than std::has_single_bit, which without -mpopcnt calls a library
+  // function.
+  return d != 0 && (d & (d - 1)) == 0 ? value >> std::countr_zero(d) : value / divisor;
 }
 
 int length_of_value(int value, int measure) {
   if (value == 0) fail(kExitError, "A note value of 0 has no length, in measure %d", measure);
-  return 64 / value;
+  return divide(64, value);
 }
 
 // Every dot adds the base length divided by a divisor that each 'x' and each '.' doubles, so
@@ -45,7 +120,7 @@ int apply_dots(int base, std::string_view token) {
   int addition = 0;
   for (char c : token) {
     if (c != 'x' && c != '.') continue;
-    if (c == '.') addition += base / divisor;
+    if (c == '.') addition += divide(base, divisor);
     // Past any length a larger divisor adds nothing; stop before it overflows.
     if (divisor < (1 << 20)) divisor *= 2;
   }
@@ -63,8 +138,8 @@ void shift_down(char& letter, int& octave) {
   letter = static_cast<char>(letter - 5 < 'a' ? letter - 5 + 7 : letter - 5);
 }
 
-int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view token, NoteLine& line,
-                   bool comma, int measure) {
+int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view token,
+                   const NoteSigns& signs, NoteLine& line, bool comma, int measure) {
   NoteState& n = ctx.notes;
 
   // Starting pitch. The octave is kept as its digit character, widened so that shifts past
@@ -88,7 +163,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
     octave = digit;
   }
 
-  if (comma && has(token, '.')) {
+  if (comma && signs.has(NoteSigns::kDot)) {
     fail(kExitError, "You cannot specify a dot with a comma in measure %d", measure);
   }
 
@@ -101,35 +176,30 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
     base = length_of_value(value, measure);
     triplet = false;
   }
-  const int length = apply_dots(base, token);
-  if (has(token, 'c')) triplet = true;
+  const int length =
+      signs.has(NoteSigns::kDot) ? apply_dots(base, token) : base;  // no dot, nothing to add
+  triplet |= signs.has(NoteSigns::kC);
 
   // A rest has no pitch to shift.
   if (letter != 'r') {
-    int shift = 0;
-    for (char c : token) shift += (c == 'a') - (c == 'b');
+    int shift = signs.shift;
     for (; shift > 0; --shift) shift_up(letter, octave);
     for (; shift < 0; ++shift) shift_down(letter, octave);
   }
 
-  // ')' wins over every other sign; otherwise the last '(' or '-' does.
-  if (has(token, ')')) {
-    explicit_accid = '=';
-  } else {
-    for (size_t i = 0; i < token.size(); ++i) {
-      const bool doubled = i + 1 < token.size() && token[i + 1] == token[i];
-      if (token[i] == '(' && doubled) {
-        fail(kExitError, "Gah, who used a double sharp in measure %d?  Fix me to deal with them",
-             measure);
-      }
-      if (token[i] == '-' && doubled) {
-        fail(kExitError, "Gah, who used a double flat in measure %d?  Fix me to deal with them",
-             measure);
-      }
-      if (token[i] == '(') explicit_accid = '+';
-      if (token[i] == '-') explicit_accid = '-';
-    }
+  // ')' wins over every other sign; otherwise the last '(' or '-' does, unless a sign is
+  // doubled somewhere. (Selects rather than branches here and below, where what is taken
+  // depends on the music and cannot be guessed.)
+  const bool natural = signs.has(NoteSigns::kNatural);
+  if (!natural && signs.doubled == '(') {
+    fail(kExitError, "Gah, who used a double sharp in measure %d?  Fix me to deal with them",
+         measure);
   }
+  if (!natural && signs.doubled == '-') {
+    fail(kExitError, "Gah, who used a double flat in measure %d?  Fix me to deal with them",
+         measure);
+  }
+  explicit_accid = natural ? '=' : signs.accid != 0 ? signs.accid : explicit_accid;
 
   char accid = 0;
   if (letter != 'r') {
@@ -138,12 +208,13 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
     // the key's, and leaves nothing behind for later notes.
     const int pos = 7 * (octave - '2') + (letter - 'a');
     if (pos >= 0 && pos < kStaffPositions) {
-      if (explicit_accid != 0) n.sticky_accid[pos] = explicit_accid;
-      accid = n.sticky_accid[pos];
+      accid = explicit_accid != 0 ? explicit_accid : n.sticky_accid[pos];
+      n.sticky_accid[pos] = accid;
     } else {
       accid = explicit_accid;
     }
-    if (accid == 0) accid = get_key_accid(ctx.pitch, letter);
+    const char key_accid = get_key_accid(ctx.pitch, letter);
+    accid = accid != 0 ? accid : key_accid;
   }
   // What the next comma note repeats: the note as written, before any transposition.
   const char remembered_note = letter;
@@ -170,32 +241,11 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
   }
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
-  int divisor = n.cur_artic;
-  if (is_next_tok_rest(ctx.reader)) divisor = 1024;
-  for (char c : token) {
-    switch (c) {
-      case 'l':
-        divisor = 1024;
-        break;
-      case 'e':
-        divisor = 8;
-        break;
-      case 'h':
-        divisor = 2;
-        break;
-      case 'q':
-        divisor = 4;
-        break;
-      case 's':
-        divisor = 2;
-        break;
-      default:
-        break;
-    }
-  }
+  int divisor = is_next_tok_rest(ctx.reader) ? 1024 : n.cur_artic;
+  divisor = signs.artic != 0 ? signs.artic : divisor;
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
-  int shortening = length * 6 / divisor;
-  if (triplet) shortening = 2 * shortening / 3;
+  int shortening = divide(length * 6, divisor);
+  shortening = triplet ? 2 * shortening / 3 : shortening;
 
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
@@ -210,23 +260,15 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
          letter, octave - '0', measure);
   }
 
-  char name[4] = {letter, 0, 0, 0};
+  line.clear().str("$shorten ").num(shortening).str("\n/L").num(length);
+  line.str(std::string_view(triplet ? ":96/" : ":64/", 4)).chr(letter);
   if (letter != 'r') {
-    size_t k = 1;
-    if (accid == '+' || accid == '-') name[k++] = accid;
-    name[k] = static_cast<char>(octave);
+    line.chr_if(accid == '+' || accid == '-', accid).chr(static_cast<char>(octave));
   }
-  line.clear()
-      .str("$shorten ")
-      .num(shortening)
-      .str("\n/L")
-      .num(length)
-      .str(triplet ? ":96/" : ":64/")
-      .str(name)
-      .str("\n");
+  line.chr('\n');
 
   n.prev_dur = length;
-  if (!comma) n.prev_triplet = triplet ? 1 : 0;
+  n.prev_triplet = comma ? n.prev_triplet : triplet;
   // A comma rest has no pitch of its own, so the note that a later ',' repeats stays the one
   // before it.
   if (remembered_note != 'r') {
@@ -246,50 +288,90 @@ void reset_for_voice(NoteState& n) {
 
 void clear_sticky_accid(NoteState& n) { std::memset(n.sticky_accid, 0, sizeof n.sticky_accid); }
 
-int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int measure) {
-  const bool has_r = has(token, 'r');
-  const bool has_comma = has(token, ',');
-  const bool has_g = has(token, 'g');
+namespace {
+
+// parse_note with the token's signs already gathered.
+int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& signs, NoteLine& line,
+                   int measure) {
   const int tlen = static_cast<int>(token.size());
 
-  if (has_r && !has_comma) {
+  if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
-    const size_t at = first_digit(token);
-    if (at == std::string_view::npos) {
-      fail(kExitError, "No duration found for rest in measure %d", measure);
-    }
-    const int length = apply_dots(length_of_value(digit_run(token, at), measure), token);
-    const bool triplet = has(token, 'c');
-    line.clear().str("/L").num(length).str(triplet ? ":96/r\n" : ":64/r\n");
+    if (signs.runs == 0) fail(kExitError, "No duration found for rest in measure %d", measure);
+    const int base = length_of_value(signs.number[0], measure);
+    const int length = signs.has(NoteSigns::kDot) ? apply_dots(base, token) : base;
+    const bool triplet = signs.has(NoteSigns::kC);
+    line.clear().str("/L").num(length);
+    line.str(std::string_view(triplet ? ":96/r\n" : ":64/r\n", 6));
     ctx.notes.prev_dur = length;
     return triplet ? 2 * length : 3 * length;
   }
 
-  if (!has_comma) {
-    if (has_g) return 0;  // a skipped token
-    const size_t at = first_digit(token);
-    if (at == std::string_view::npos) {
+  if (!signs.has(NoteSigns::kComma)) {
+    if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
+    if (signs.runs == 0) {
       fail(kExitError, "No pitch found for note %.*s in measure %d", tlen, token.data(), measure);
     }
-    const int pitch = digit_run(token, at);
-    size_t after = at;
-    while (after < token.size() && is_digit(token[after])) ++after;
-    const size_t value_at = first_digit(token, after);
-    if (value_at == std::string_view::npos) {
+    // The note value is the next run of digits after the pitch number's.
+    if (signs.runs == 1) {
       fail(kExitError, "No duration found for note %.*s in measure %d", tlen, token.data(),
            measure);
     }
-    return tavix_note_gen(ctx, pitch, digit_run(token, value_at), token, line, false, measure);
+    return tavix_note_gen(ctx, signs.number[0], signs.number[1], token, signs, line, false,
+                          measure);
   }
 
-  if (has_g) return 0;  // a skipped token
-  if (first_digit(token, token.find(',')) != std::string_view::npos) {
+  if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
+  if (signs.digit_after_comma) {
     fail(kExitError, "You cannot specify a duration with the , in measure %d", measure);
   }
   int pitch = kRestPitch;
-  if (!has_r) {
-    const size_t at = first_digit(token);
-    pitch = at == std::string_view::npos ? kPrevPitch : digit_run(token, at);
+  if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.number[0];
+  return tavix_note_gen(ctx, pitch, kPrevValue, token, signs, line, true, measure);
+}
+
+}  // namespace
+
+int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int measure) {
+  return translate_note(ctx, token, scan_signs(token), line, measure);
+}
+
+// A direct-mapped table from the text of a token shorter than kTextSize to its signs. The first
+// kTextSize bytes of a Token's text tell such tokens apart: they end with the token's NUL.
+struct SignsMemo {
+  static constexpr size_t kTextSize = 16;
+  static constexpr int kBits = 14;  // 16384 entries, 704 KiB: nearly all the notes of a file
+  struct Entry {
+    char text[kTextSize];  // all zero while empty, which no token is
+    NoteSigns signs;
+  };
+  Entry entries[1 << kBits];
+};
+
+void SignsMemoDeleter::operator()(SignsMemo* memo) const { std::free(memo); }
+
+int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure) {
+  if (token.len >= SignsMemo::kTextSize) {
+    return translate_note(ctx, token.view(), scan_signs(token.view()), line, measure);
   }
-  return tavix_note_gen(ctx, pitch, kPrevValue, token, line, true, measure);
+  NoteState& n = ctx.notes;
+  if (n.signs_memo == nullptr) {
+    // calloc: a large block comes zeroed from the system, page by page as it is first used, so
+    // a short piece does not pay for the whole table.
+    void* memo = std::calloc(1, sizeof(SignsMemo));
+    if (memo == nullptr) throw std::bad_alloc();
+    n.signs_memo.reset(static_cast<SignsMemo*>(memo));
+  }
+  uint64_t head;
+  uint64_t tail;
+  std::memcpy(&head, token.text, sizeof head);
+  std::memcpy(&tail, token.text + sizeof head, sizeof tail);
+  const size_t slot = static_cast<size_t>(
+      (head * 0x9E3779B97F4A7C15ULL ^ tail * 0xC2B2AE3D27D4EB4FULL) >> (64 - SignsMemo::kBits));
+  SignsMemo::Entry& e = n.signs_memo->entries[slot];
+  if (std::memcmp(e.text, token.text, SignsMemo::kTextSize) != 0) {
+    std::memcpy(e.text, token.text, SignsMemo::kTextSize);
+    e.signs = scan_signs(token.view());
+  }
+  return translate_note(ctx, token.view(), e.signs, line, measure);
 }

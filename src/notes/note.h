@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 
 #include "driver/line.h"
@@ -11,6 +12,12 @@
 #include "notes/pitch.h"
 
 constexpr int kStaffPositions = 38;  // staff positions a2 (0) to c7 (37)
+
+// What the note tokens met so far hold, by their text (note.cc).
+struct SignsMemo;
+struct SignsMemoDeleter {
+  void operator()(SignsMemo* memo) const;
+};
 
 struct NoteState {
   // The last pitched note or comma note, before any transposition; 0 before the first.
@@ -22,6 +29,9 @@ struct NoteState {
   char sticky_accid[kStaffPositions] = {};  // accidentals written so far in the measure
   long long cur_transposition = 0;  // semitones; wide so that any "up"/"down" argument adds safely
   int cur_artic = 8;                // default articulation divisor
+  // Music repeats itself: most note tokens of a file have been met before, and looking up
+  // what one holds is quicker than examining it again. Made at the first note.
+  std::unique_ptr<SignsMemo, SignsMemoDeleter> signs_memo;
 };
 
 /// Default articulation and an empty accidental memory: how every voice begins. The
@@ -44,3 +54,5 @@ struct NoteContext {
 /// Translates a note or rest token into `line` and gives the 192nds it fills; 0 means nothing
 /// is to be written. A malformed token ends the run, naming `measure`.
 int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int measure);
+/// The same for a token as read, which is examined without a pass over it per sign.
+int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package that "cpack -G DEB" builds from the build folder: its contents (listed in
 # the test's output), its control fields, and the packaged program at work.
-# Usage: package_test.sh CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT
+# Usage: package_test.sh CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT LINKING
+# (LINKING: "static" or "dynamic", how the program was linked)
 # Exits 77 (skipped) without dpkg-deb and dpkg-shlibdeps (Debian: dpkg, dpkg-dev).
 set -u
 cpack=$1
@@ -10,6 +11,7 @@ config=$3
 version=$4
 example=$5
 expected=$6
+linking=${7:-dynamic}
 for tool in dpkg-deb dpkg-shlibdeps dpkg; do
   if ! command -v $tool >/dev/null; then
     echo "$tool is not installed: no Debian package is built"
@@ -74,9 +76,14 @@ field Architecture "$arch"
 field Maintainer '[^<>]+ <[^<>@ ]+@[^<> ]+>'
 field Section 'sound'
 field Priority 'optional'
-# Computed by dpkg-shlibdeps from the program's libraries: the C and C++ run-time at least.
-field Depends '(.*, )?libc6 \(>= [0-9.]+\)(, .*)?'
-field Depends '(.*, )?libstdc\+\+6 \(>= [0-9.]+\)(, .*)?'
+# Computed by dpkg-shlibdeps from the program's libraries: the C and C++ run-time at least for
+# a program linked dynamically, and nothing for one linked statically.
+if [ "$linking" = static ]; then
+  field Depends ''
+else
+  field Depends '(.*, )?libc6 \(>= [0-9.]+\)(, .*)?'
+  field Depends '(.*, )?libstdc\+\+6 \(>= [0-9.]+\)(, .*)?'
+fi
 # A short description, then a long one of at least two lines, each indented by one blank and
 # at most 80 characters long.
 dpkg-deb -f "$deb" Description >"$work/description"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/errors.h"
+#include "driver/line.h"
 
 namespace {
 
@@ -88,6 +89,42 @@ TEST(Sink, FailedWriteEndsTheRun) {
     EXPECT_EQ(kExitError, e.status());
     EXPECT_EQ(0, std::string(e.what()).rfind("Error writing standard output", 0));
   }
+}
+
+TEST(Sink, TextsLongerThanTheOutputBlockPassWhole) {
+  std::ostringstream out;
+  Sink s(out);
+  std::string expected;
+  for (size_t size : {size_t{70000}, size_t{5}, size_t{200000}, size_t{65535}, size_t{1}}) {
+    std::string text(size, 'x');
+    for (size_t i = 0; i < size; i += 997) text[i] = static_cast<char>('a' + i % 26);
+    tavix_out(s, text);
+    expected += text;
+  }
+  flush_output(s);
+  EXPECT_EQ(expected, out.str());
+}
+
+TEST(LineBuf, WritesNumbersAndTextAsFormattedWould) {
+  struct Case {
+    long long value;
+    const char* text;
+  } const cases[] = {
+      {0, "0"},     {7, "7"},     {10, "10"},       {99, "99"},
+      {100, "100"}, {381, "381"}, {999, "999"},     {1000, "1000"},
+      {-1, "-1"},   {-16, "-16"}, {11444, "11444"}, {-2147483648LL, "-2147483648"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    LineBuf<80> line;
+    line.str("/L").num(c.value).str(":64/").chr_if(false, '+').chr_if(true, '-').chr('\n');
+    EXPECT_EQ(std::string("/L") + c.text + ":64/-\n", line.view());
+  }
+  // A line never grows past its buffer: a number that does not fit is left out whole, text is
+  // cut.
+  LineBuf<6> small;
+  small.str("ab").num(123).num(456).str("xyz").chr('!').chr_if(true, '?');
+  EXPECT_EQ("ab123x", small.view());
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "driver/errors.h"
 
@@ -32,11 +34,11 @@ TEST(TokenReader, SplitsTokensAndBarLines) {
     const char* input;
     const char* tokens;
   } const cases[] = {
-      {"12/", "[12][/]<EOF>"},            // measure number, then bar line, also at end of input
-      {"//", "[/][/]<EOF>"},              // a token of two slashes loses one
-      {"a//", "[a/][/]<EOF>"},            // only one '/' comes off
-      {"/", "[/]<EOF>"},                  // a lone bar line is not split
-      {" \t\r\n\v\f r4 ", "[r4]<EOF>"},   // all six white space characters are skipped
+      {"12/", "[12][/]<EOF>"},             // measure number, then bar line, also at end of input
+      {"//", "[/][/]<EOF>"},               // a token of two slashes loses one
+      {"a//", "[a/][/]<EOF>"},             // only one '/' comes off
+      {"/", "[/]<EOF>"},                   // a lone bar line is not split
+      {" \t\r\n\v\f r4 ", "[r4]<EOF>"},    // all six white space characters are skipped
       {"a\vb\fc d", "[a\vb\fc][d]<EOF>"},  // but only four of them end a token
       {"r4/\n5", "[r4][/][5]<EOF>"},
       {"", "<EOF>"},
@@ -155,22 +157,133 @@ TEST(TokenReader, ClassifiesTokensInOrder) {
     const char* token;
     TokenKind kind;
   } const cases[] = {
-      {"/", TOK_BAR},       {"end", TOK_END},       {"units", TOK_UNITS},
-      {"treble", TOK_TREBLE}, {"alto", TOK_ALTO},   {"tenor", TOK_TENOR},
-      {"bass", TOK_BASS},   {"key", TOK_KEY},       {"rest", TOK_REST},
-      {"copy", TOK_COPY},   {"up", TOK_UP},         {"down", TOK_DOWN},
-      {"tempo", TOK_TEMPO}, {"l", TOK_ARTIC_L},     {"e", TOK_ARTIC_E},
-      {"h", TOK_ARTIC_H},   {"q", TOK_ARTIC_Q},     {"s", TOK_ARTIC_S},
-      {"007", TOK_NUMBER},  {"END", TOK_UPPER},     {"L", TOK_UPPER},
-      {"End", TOK_NOTE},    // keywords match case and all
-      {"rests", TOK_NOTE},  // and only as the whole token
-      {"A4", TOK_NOTE},     // a digit is not an upper-case letter
+      {"/", TOK_BAR},       {"end", TOK_END},       {"units", TOK_UNITS}, {"treble", TOK_TREBLE},
+      {"alto", TOK_ALTO},   {"tenor", TOK_TENOR},   {"bass", TOK_BASS},   {"key", TOK_KEY},
+      {"rest", TOK_REST},   {"copy", TOK_COPY},     {"up", TOK_UP},       {"down", TOK_DOWN},
+      {"tempo", TOK_TEMPO}, {"l", TOK_ARTIC_L},     {"e", TOK_ARTIC_E},   {"h", TOK_ARTIC_H},
+      {"q", TOK_ARTIC_Q},   {"s", TOK_ARTIC_S},     {"007", TOK_NUMBER},  {"END", TOK_UPPER},
+      {"L", TOK_UPPER},     {"End", TOK_NOTE},       // keywords match case and all
+      {"rests", TOK_NOTE},                           // and only as the whole token
+      {"A4", TOK_NOTE},                              // a digit is not an upper-case letter
       {"-3", TOK_NOTE},     {"\xc3\x89", TOK_NOTE},  // bytes above 127 are in neither class
       {"", TOK_NOTE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.token);
     EXPECT_EQ(c.kind, parse_token(c.token));
+  }
+}
+
+// Every token as read_token delivers it: text, kind and whether it holds an 'r', as
+// "[text|kind|r]"; the end of input shows as "<EOF>".
+std::string tokens_with_kinds(const std::string& input) {
+  std::istringstream in(input);
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  std::string seen;
+  Token t;
+  try {
+    for (;;) {
+      read_token(r, t);
+      seen.append("[").append(t.view()).append("|").append(std::to_string(t.kind));
+      seen.append(t.has_r ? "|r]" : "|]");
+    }
+  } catch (const RunError& e) {
+    seen += std::string(e.what()) == "EOF while reading token" ? "<EOF>" : e.what();
+  }
+  return seen;
+}
+
+// The same, with each token's kind and 'r' found from its text alone.
+std::string expected_kinds(const std::vector<std::string>& tokens) {
+  std::string seen;
+  for (const std::string& t : tokens) {
+    seen.append("[").append(t).append("|").append(std::to_string(parse_token(t)));
+    seen.append(t.find('r') != std::string::npos ? "|r]" : "|]");
+  }
+  return seen + "<EOF>";
+}
+
+TEST(TokenReader, TokensReadWholeOrInPiecesAreTheSame) {
+  // Short inputs are read byte by byte; the same tokens followed by enough blank space are
+  // read 16 bytes at a time. Both must give the same tokens, kinds and splits.
+  struct Case {
+    const char* input;
+    std::vector<std::string> tokens;
+  } const cases[] = {
+      {"12/", {"12", "/"}},
+      {"//", {"/", "/"}},
+      {"a// x", {"a/", "/", "x"}},
+      {"r4/\n5", {"r4", "/", "5"}},
+      {"a\vb\fc d", {"a\vb\fc", "d"}},
+      {"end units treble alto tenor bass key rest copy up down tempo l e h q s",
+       {"end", "units", "treble", "alto", "tenor", "bass", "key", "rest", "copy", "up", "down",
+        "tempo", "l", "e", "h", "q", "s"}},
+      {"tempa tenoR ends en units7 uni Up UP FINE 007 A4 r, 4r 7q8 rests treble/",
+       {"tempa", "tenoR", "ends", "en", "units7", "uni", "Up", "UP", "FINE", "007", "A4", "r,",
+        "4r", "7q8", "rests", "treble", "/"}},
+      {"123456789012345 1234567890123456 12345678901234567",
+       {"123456789012345", "1234567890123456", "12345678901234567"}},
+      {"ABCDEFGHIJKLMNO/ abcdefghijklmnop/ x/",
+       {"ABCDEFGHIJKLMNO", "/", "abcdefghijklmnop", "/", "x", "/"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const std::string expected = expected_kinds(c.tokens);
+    EXPECT_EQ(expected, tokens_with_kinds(c.input));
+    EXPECT_EQ(expected, tokens_with_kinds(std::string(c.input) + std::string(40, ' ')));
+    std::string surrounded("\n\n  \t");
+    surrounded.append(c.input).append("\r\n").append(40, '\n');
+    EXPECT_EQ(expected, tokens_with_kinds(surrounded));
+  }
+}
+
+TEST(TokenReader, FastReadingKeepsItsErrors) {
+  const std::string padding(40, ' ');
+  std::string token_then_nul = expected_kinds({"a"});
+  token_then_nul.replace(token_then_nul.find("<EOF>"), 5,
+                         "NUL byte in the input, which is not a text file");
+  EXPECT_EQ(token_then_nul, tokens_with_kinds(std::string("a \0b", 4) + padding));
+  EXPECT_EQ("NUL byte in the input, which is not a text file",
+            tokens_with_kinds(std::string("ab\0c", 4) + padding));
+  EXPECT_EQ("Token longer than 79 characters", tokens_with_kinds(std::string(80, 'x') + padding));
+  EXPECT_EQ(expected_kinds({std::string(79, 'x')}),
+            tokens_with_kinds(std::string(79, 'x') + padding));
+}
+
+TEST(TokenReader, TokensAcrossTheEndsOfInputBlocks) {
+  // Inputs far longer than one block read from the stream, each shifted by a few bytes, so that
+  // the ends of the blocks fall at every place within a token and within the blank space.
+  const std::string kinds[] = {
+      "7q8", "r4", "/", "12", "4(c8.", "tempo", "rest", "FINE", "0123456789abcdefXYZ",
+      "r,",  "e",  "x/"};
+  std::vector<std::string> tokens;
+  std::string text;
+  for (size_t i = 0; text.size() < 140000; ++i) {
+    const std::string& t = kinds[(i * 7) % std::size(kinds)];
+    text += t;
+    text += i % 5 == 0 ? "  \n" : i % 3 == 0 ? "\t" : " ";
+    if (t == "x/") {
+      tokens.push_back("x");
+      tokens.push_back("/");
+    } else {
+      tokens.push_back(t);
+    }
+  }
+  const std::string expected = expected_kinds(tokens);
+  for (size_t shift = 0; shift < 24; ++shift) {
+    SCOPED_TRACE(shift);
+    EXPECT_EQ(expected, tokens_with_kinds(std::string(shift, ' ') + text));
+  }
+}
+
+TEST(TokenReader, MadeTokensAreClassifiedAsReadOnes) {
+  for (const char* text : {"/", "tempo", "tenor", "7q8", "r4", "FINE", "12", "", "rest"}) {
+    SCOPED_TRACE(text);
+    const Token t = make_token(text);
+    EXPECT_EQ(text, t.view());
+    EXPECT_EQ(parse_token(std::string_view(text)), t.kind);
+    EXPECT_EQ(std::string_view(text).find('r') != std::string_view::npos, t.has_r);
   }
 }
 
