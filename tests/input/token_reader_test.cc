@@ -11,8 +11,9 @@
 
 namespace {
 
-// Reads tokens until the input ends, as "[tok][tok]"; the end of input shows as "<EOF>".
-std::string tokens_of(const std::string& input) {
+// Reads tokens until the input ends, as "[tok][tok]", or with `kinds` as "[tok|kind|r]" with
+// the kind and whether the token holds an 'r'; the end of input shows as "<EOF>".
+std::string tokens_of(const std::string& input, bool kinds = false) {
   std::istringstream in(input);
   ByteSource src(in, "test");
   TokenReader r(src);
@@ -21,13 +22,17 @@ std::string tokens_of(const std::string& input) {
   try {
     for (;;) {
       read_token(r, t);
-      seen.append("[").append(t.view()).append("]");
+      seen.append("[").append(t.view());
+      if (kinds) seen.append("|").append(std::to_string(t.kind)).append(t.has_r ? "|r" : "|");
+      seen.append("]");
     }
   } catch (const RunError& e) {
     seen += std::string(e.what()) == "EOF while reading token" ? "<EOF>" : e.what();
   }
   return seen;
 }
+
+std::string tokens_of_kinds(const std::string& input) { return tokens_of(input, true); }
 
 TEST(TokenReader, SplitsTokensAndBarLines) {
   struct Case {
@@ -174,26 +179,6 @@ TEST(TokenReader, ClassifiesTokensInOrder) {
   }
 }
 
-// Every token as read_token delivers it: text, kind and whether it holds an 'r', as
-// "[text|kind|r]"; the end of input shows as "<EOF>".
-std::string tokens_with_kinds(const std::string& input) {
-  std::istringstream in(input);
-  ByteSource src(in, "test");
-  TokenReader r(src);
-  std::string seen;
-  Token t;
-  try {
-    for (;;) {
-      read_token(r, t);
-      seen.append("[").append(t.view()).append("|").append(std::to_string(t.kind));
-      seen.append(t.has_r ? "|r]" : "|]");
-    }
-  } catch (const RunError& e) {
-    seen += std::string(e.what()) == "EOF while reading token" ? "<EOF>" : e.what();
-  }
-  return seen;
-}
-
 // The same, with each token's kind and 'r' found from its text alone.
 std::string expected_kinds(const std::vector<std::string>& tokens) {
   std::string seen;
@@ -230,11 +215,11 @@ TEST(TokenReader, TokensReadWholeOrInPiecesAreTheSame) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     const std::string expected = expected_kinds(c.tokens);
-    EXPECT_EQ(expected, tokens_with_kinds(c.input));
-    EXPECT_EQ(expected, tokens_with_kinds(std::string(c.input) + std::string(40, ' ')));
+    EXPECT_EQ(expected, tokens_of_kinds(c.input));
+    EXPECT_EQ(expected, tokens_of_kinds(std::string(c.input) + std::string(40, ' ')));
     std::string surrounded("\n\n  \t");
     surrounded.append(c.input).append("\r\n").append(40, '\n');
-    EXPECT_EQ(expected, tokens_with_kinds(surrounded));
+    EXPECT_EQ(expected, tokens_of_kinds(surrounded));
   }
 }
 
@@ -243,12 +228,12 @@ TEST(TokenReader, FastReadingKeepsItsErrors) {
   std::string token_then_nul = expected_kinds({"a"});
   token_then_nul.replace(token_then_nul.find("<EOF>"), 5,
                          "NUL byte in the input, which is not a text file");
-  EXPECT_EQ(token_then_nul, tokens_with_kinds(std::string("a \0b", 4) + padding));
+  EXPECT_EQ(token_then_nul, tokens_of_kinds(std::string("a \0b", 4) + padding));
   EXPECT_EQ("NUL byte in the input, which is not a text file",
-            tokens_with_kinds(std::string("ab\0c", 4) + padding));
-  EXPECT_EQ("Token longer than 79 characters", tokens_with_kinds(std::string(80, 'x') + padding));
+            tokens_of_kinds(std::string("ab\0c", 4) + padding));
+  EXPECT_EQ("Token longer than 79 characters", tokens_of_kinds(std::string(80, 'x') + padding));
   EXPECT_EQ(expected_kinds({std::string(79, 'x')}),
-            tokens_with_kinds(std::string(79, 'x') + padding));
+            tokens_of_kinds(std::string(79, 'x') + padding));
 }
 
 TEST(TokenReader, TokensAcrossTheEndsOfInputBlocks) {
@@ -273,7 +258,7 @@ TEST(TokenReader, TokensAcrossTheEndsOfInputBlocks) {
   const std::string expected = expected_kinds(tokens);
   for (size_t shift = 0; shift < 24; ++shift) {
     SCOPED_TRACE(shift);
-    EXPECT_EQ(expected, tokens_with_kinds(std::string(shift, ' ') + text));
+    EXPECT_EQ(expected, tokens_of_kinds(std::string(shift, ' ') + text));
   }
 }
 
