@@ -52,12 +52,28 @@ check "a missing file" 1 - \
   ./pn2tavix no/such.pdp1
 check "a directory" 1 - \
   $'pn2tavix: Can\'t open file sub\npn2tavix: Is a directory\n' -- ./pn2tavix sub
+check "a directory on standard input is a read error, not an empty input" 1 - \
+  $'pn2tavix: Error reading standard input: Is a directory\n' -- sh -c './pn2tavix < sub'
+printf 'x/' >"$work/locked.pdp1"
+chmod 000 "$work/locked.pdp1"
+locked_message=$"pn2tavix: Can't open file $work/locked.pdp1"$'\npn2tavix: Permission denied\n'
 if [ "$(id -u)" -ne 0 ]; then
-  printf 'x/' >"$work/locked.pdp1"
-  chmod 000 "$work/locked.pdp1"
-  check "an unreadable file" 1 - \
-    $"pn2tavix: Can't open file $work/locked.pdp1"$'\npn2tavix: Permission denied\n' -- \
-    ./pn2tavix "$work/locked.pdp1"
+  check "an unreadable file" 1 - "$locked_message" -- ./pn2tavix "$work/locked.pdp1"
+else
+  # Root reads any file: the program runs as nobody instead, where nobody can reach it.
+  as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  chmod 755 "$work" "$work/bin"
+  if command -v setpriv >/dev/null && "${as_nobody[@]}" test -x "$prog"; then
+    check "an unreadable file" 1 - "$locked_message" -- \
+      "${as_nobody[@]}" ./pn2tavix "$work/locked.pdp1"
+  else
+    echo "note: cannot run the program as nobody, the unreadable file is not tested"
+  fi
+fi
+# A file that opens but fails when read, for root too.
+if [ -r /proc/self/mem ]; then
+  check "a read error after the file opened" 1 - \
+    $'pn2tavix: Error reading /proc/self/mem: Input/output error\n' -- ./pn2tavix /proc/self/mem
 fi
 if [ -w /dev/full ]; then
   check "a full output device is an error, not a success" 1 - \

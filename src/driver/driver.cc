@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <new>
 #include <optional>
@@ -404,7 +405,14 @@ int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, 
     err << me << ": Usage: " << me << " [pdp-1 music file]\n";
     return kExitError;
   }
-  if (argc == 1) return convert(in, out, err, me);
+  if (argc == 1) {
+    // The process's own standard input is read through its C stream, which, unlike a C++
+    // stream, tells a read error (standard input a directory, say) from the end of the input.
+    // std::cin shares that stream, so no byte read through either is lost.
+    if (&in != &std::cin) return convert(in, out, err, me);
+    auto source = std::make_unique<ByteSource>(stdin, "standard input");
+    return convert_source(*source, out, err, me);
+  }
 
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(argv[1], "r"));
   int open_error = errno;

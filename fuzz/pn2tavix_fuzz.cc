@@ -1,0 +1,156 @@
+// Feeds arbitrary bytes to convert() and checks what a caller may rely on, whatever the input:
+// the exit status is 0, 1 or 2; standard error holds whole lines that begin with the program
+// name, warnings first and at most one error, which is there exactly when the status is not 0;
+// a successful run closes the body block. Each input is converted twice, once with the bytes
+// handed over whole and once in small uneven pieces, and both runs must agree: the byte source
+// keeps a byte of pushback across its refills, and only short reads reach that path.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <istream>
+#include <ostream>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+#include "pn2tavix/pn2tavix.h"
+
+namespace {
+
+constexpr std::string_view kName = "pn2tavix";
+constexpr std::string_view kWarning = "pn2tavix: \"rest\" command given in a non-empty measure";
+
+// Reads from memory, handing out at most a few bytes per call, the count varying from call to
+// call, so that every position in the input sooner or later ends a block.
+class PiecewiseInput : public std::streambuf {
+ public:
+  PiecewiseInput(const uint8_t* data, size_t size)
+      : data_(reinterpret_cast<const char*>(data)), size_(size) {}
+
+ protected:
+  std::streamsize xsgetn(char* s, std::streamsize n) override {
+    if (pos_ >= size_ || n <= 0) return 0;
+    size_t piece = 1 + (calls_++ * 7) % 13;
+    piece = std::min({piece, size_ - pos_, static_cast<size_t>(n)});
+    std::memcpy(s, data_ + pos_, piece);
+    pos_ += piece;
+    return static_cast<std::streamsize>(piece);
+  }
+  int_type underflow() override {
+    return pos_ < size_ ? traits_type::to_int_type(data_[pos_]) : traits_type::eof();
+  }
+  int_type uflow() override {
+    return pos_ < size_ ? traits_type::to_int_type(data_[pos_++]) : traits_type::eof();
+  }
+
+ private:
+  const char* data_;
+  size_t size_;
+  size_t pos_ = 0;
+  size_t calls_ = 0;
+};
+
+// Keeps of the output only what the checks need: its size, a hash of every byte and its last
+// bytes. A few bytes of input can ask for tens of megabytes of copied measures; holding them
+// would measure the fuzzer's memory, not the converter's.
+class OutputDigest : public std::streambuf {
+ public:
+  uint64_t size = 0;
+  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  char tail[3] = {0, 0, 0};
+
+ protected:
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    for (std::streamsize i = 0; i < n; ++i) take(s[i]);
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) take(traits_type::to_char_type(c));
+    return traits_type::not_eof(c);
+  }
+
+ private:
+  void take(char c) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    tail[0] = tail[1];
+    tail[1] = tail[2];
+    tail[2] = c;
+    ++size;
+  }
+};
+
+struct Result {
+  int status;
+  std::string err;
+  uint64_t out_size;
+  uint64_t out_hash;
+  std::string out_tail;
+};
+
+Result convert_with(std::streambuf& input) {
+  std::istream in(&input);
+  OutputDigest digest;
+  std::ostream out(&digest);
+  std::ostringstream err;
+  Result r;
+  r.status = pn2tavix::convert(in, out, err, kName);
+  r.err = err.str();
+  r.out_size = digest.size;
+  r.out_hash = digest.hash;
+  r.out_tail.assign(digest.tail, digest.size < 3 ? digest.size : 3);
+  return r;
+}
+
+[[noreturn]] void broken(const char* what, const Result& r) {
+  std::fprintf(stderr, "INVARIANT BROKEN: %s\nstatus %d, %llu bytes of output ending %s\n", what,
+               r.status, static_cast<unsigned long long>(r.out_size),
+               r.out_tail == "}\n\n" ? "with the closing lines" : "elsewhere");
+  std::fprintf(stderr, "stderr:\n%s\n", r.err.c_str());
+  std::abort();
+}
+
+void check(const Result& r) {
+  if (r.status != 0 && r.status != 1 && r.status != 2) broken("status not 0, 1 or 2", r);
+  if (!r.err.empty() && r.err.back() != '\n') broken("stderr does not end with a newline", r);
+  const std::string_view prefix = "pn2tavix: ";
+  size_t lines = 0;
+  size_t errors = 0;
+  std::string_view last;
+  for (size_t at = 0; at < r.err.size();) {
+    const size_t nl = r.err.find('\n', at);
+    const std::string_view line(r.err.data() + at, nl - at);
+    at = nl + 1;
+    ++lines;
+    if (line.substr(0, prefix.size()) != prefix || line.size() == prefix.size()) {
+      broken("a stderr line that is not the program name and a message", r);
+    }
+    if (errors > 0) broken("a stderr line after the error", r);
+    if (line != kWarning) ++errors;
+    last = line;
+  }
+  if (r.status == 0 && errors != 0) broken("an error message with status 0", r);
+  if (r.status != 0 && errors != 1) broken("no error message with a failing status", r);
+  if (r.status == 2 && last.substr(prefix.size(), 20) != "input claims measure") {
+    broken("status 2 for something else than a measure number", r);
+  }
+  if (r.status == 0 && r.out_tail != "}\n\n") broken("a success that does not close the body", r);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::stringbuf whole(std::string(reinterpret_cast<const char*>(data), size), std::ios::in);
+  const Result a = convert_with(whole);
+  check(a);
+  PiecewiseInput pieces(data, size);
+  const Result b = convert_with(pieces);
+  if (a.status != b.status || a.err != b.err || a.out_size != b.out_size ||
+      a.out_hash != b.out_hash) {
+    broken("reading the input in small pieces changes the result", b);
+  }
+  return 0;
+}
