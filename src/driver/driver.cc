@@ -227,11 +227,19 @@ struct Conversion {
   }
 
   void measure_number() {
-    int value;
-    if (!to_int(token.view(), value) || value != measure) {
-      // A number too large for an int is still a mismatch; it is named as written.
+    // The token is all digits, so its value needs none of the argument rules; -1 stands for
+    // a number too large for an int, which is still a mismatch, named as written.
+    long long value = 0;
+    for (char c : token.view()) {
+      value = value * 10 + (c - '0');
+      if (value > INT_MAX) {
+        value = -1;
+        break;
+      }
+    }
+    if (value != measure) {
       fail(kExitMeasureMismatch, "input claims measure %s, but actually on measure %d",
-           to_int(token.view(), value) ? std::to_string(value).c_str() : token.text, measure);
+           value < 0 ? token.text : std::to_string(value).c_str(), measure);
     }
     empty_measure_text(sink);
     sink.tavix_out_buffering = true;

@@ -10,7 +10,6 @@ constexpr size_t kOutputBlock = 64 * 1024;
 }
 
 Sink::Sink(std::ostream& output) : out(output), generated_measures(kMaxMeasures + 1) {
-  measure_buf.reserve(kMeasureTextMax);
   pending = std::make_unique<char[]>(kOutputBlock);
 }
 
@@ -18,8 +17,9 @@ void tavix_out(Sink& s, std::string_view text) {
   if (s.tavix_out_buffering && !s.measure_buf_overflow) {
     // The measure text is bounded: a copy made while collecting can double it again and
     // again. Past the bound the measure is only marked, and a later copy of it is refused.
-    if (s.measure_buf.size() + text.size() <= kMeasureTextMax) {
-      s.measure_buf.append(text);
+    if (text.size() <= kMeasureTextMax - s.measure_len) {
+      std::memcpy(s.measure_buf + s.measure_len, text.data(), text.size());
+      s.measure_len += text.size();
     } else {
       s.measure_buf_overflow = true;
     }
@@ -60,7 +60,7 @@ void flush_output(Sink& s) {
 }
 
 void empty_measure_text(Sink& s) {
-  s.measure_buf.clear();
+  s.measure_len = 0;
   s.measure_buf_overflow = false;
 }
 
@@ -74,7 +74,7 @@ MeasureEntry& entry_to_file(Sink& s, int measure) {
 // Copies a measure text into an entry. Growing a string's buffer in place may double it, so an
 // entry that once held 5006 characters would take 10 KB for 5007 in a later voice, and the store
 // twice its bound; a buffer too small is replaced by one of exactly the text's size instead.
-void store_text(std::string& entry_text, const std::string& text) {
+void store_text(std::string& entry_text, std::string_view text) {
   if (entry_text.capacity() < text.size()) {
     entry_text = std::string(text);
   } else {
@@ -90,7 +90,7 @@ void file_measure_text(Sink& s, int measure) {
     e.text.clear();
   } else {
     e.state = StoredMeasure::kText;
-    store_text(e.text, s.measure_buf);
+    store_text(e.text, s.measure_text());
   }
 }
 

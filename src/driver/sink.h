@@ -32,9 +32,13 @@ struct Sink {
   Sink& operator=(const Sink&) = delete;
 
   std::ostream& out;
-  bool tavix_out_buffering = false;   // collecting: tavix_out also appends to measure_buf
-  std::string measure_buf;            // the measure text, at most kMeasureTextMax characters
+  bool tavix_out_buffering = false;  // collecting: tavix_out also appends to measure_buf
+  // The measure text: a fixed buffer, as it may never hold more than kMeasureTextMax
+  // characters, and every note line is appended to it.
+  char measure_buf[kMeasureTextMax];
+  size_t measure_len = 0;
   bool measure_buf_overflow = false;  // more was collected than measure_buf may hold
+  std::string_view measure_text() const { return {measure_buf, measure_len}; }
   std::vector<MeasureEntry> generated_measures;  // index = measure number
   int highest_filed = 0;  // clearing the store touches only the entries a voice used
 

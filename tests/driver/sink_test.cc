@@ -22,7 +22,7 @@ TEST(Sink, CollectsOnlyWhileCollectingIsOn) {
   tavix_out(s, "c %d\\n\n");  // written as it is, never taken as a format
   flush_output(s);
   EXPECT_EQ("a\nb\nb\nc %d\\n\n", out.str());
-  EXPECT_EQ("b\nb\n", s.measure_buf);
+  EXPECT_EQ("b\nb\n", s.measure_text());
 }
 
 TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
@@ -46,7 +46,7 @@ TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
   file_copy_of_measure(s, 1, 4);
   flush_output(s);
   EXPECT_EQ("x\nx\n", out.str());  // collected once, replayed once
-  EXPECT_EQ("x\n", s.measure_buf);
+  EXPECT_EQ("x\n", s.measure_text());
   EXPECT_EQ("x\n", s.generated_measures[4].text);
 
   clear_store(s);
@@ -59,7 +59,7 @@ TEST(Sink, MeasureTextStaysBoundedAndIsMarkedTooLong) {
   s.tavix_out_buffering = true;
   const std::string chunk(1000, 'n');
   for (int i = 0; i < 6; ++i) tavix_out(s, chunk);  // 6000 characters, over the bound
-  EXPECT_LE(s.measure_buf.size(), kMeasureTextMax);
+  EXPECT_LE(s.measure_text().size(), kMeasureTextMax);
   file_measure_text(s, 7);
   EXPECT_EQ(StoredMeasure::kTooLong, stored_state(s, 7));
   flush_output(s);
