@@ -24,18 +24,20 @@ inline int append_digit(int value, int digit) {
 
 // What a note or rest token holds, gathered in one pass over it: the rules below ask about the
 // same few signs and numbers again and again. Kept by text (SignsMemo), as tokens recur.
+// Packed into 16 bytes, so that a memo entry with its text fills half a cache line.
 struct NoteSigns {
   enum : unsigned { kR = 1, kComma = 2, kG = 4, kDot = 8, kC = 16, kNatural = 32, kDigit = 64 };
-  unsigned held = 0;               // which of the signs above the token holds; kC is a triplet
-  int shift = 0;                   // +1 for each 'a', -1 for each 'b'
-  int artic = 0;                   // divisor of the token's last articulation letter; 0 for none
+  unsigned char held = 0;          // which of the signs above the token holds; kC is a triplet
+  signed char shift = 0;           // +1 for each 'a', -1 for each 'b' (a token has at most 79)
+  short artic = 0;                 // divisor of the token's last articulation letter; 0 for none
   char accid = 0;                  // '+' or '-' from the last '(' or '-'; 0 for none
   char doubled = 0;                // '(' or '-' where the first "((" or "--" begins; 0 for none
   bool digit_after_comma = false;  // a digit at or after the first ','
-  int runs = 0;                    // runs of digits, counted up to 2
+  unsigned char runs = 0;          // runs of digits, counted up to 2
   int number[2] = {0, 0};          // the values of the first two runs of digits
   bool has(unsigned sign) const { return (held & sign) != 0; }
 };
+static_assert(sizeof(NoteSigns) == 16);
 
 NoteSigns scan_signs(std::string_view token) {
   // What each character adds, indexed by character: one lookup per character.
@@ -91,10 +93,10 @@ NoteSigns scan_signs(std::string_view token) {
       if (s.doubled == 0 && i + 1 < token.size() && token[i + 1] == c) s.doubled = c;
     }
   }
-  s.held = held;
-  s.shift = shift;
-  s.artic = artic;
-  s.runs = runs < 2 ? runs : 2;
+  s.held = static_cast<unsigned char>(held);
+  s.shift = static_cast<signed char>(shift);
+  s.artic = static_cast<short>(artic);
+  s.runs = static_cast<unsigned char>(runs < 2 ? runs : 2);
   return s;
 }
 
@@ -126,6 +128,35 @@ int apply_dots(int base, std::string_view token) {
   }
   return base + addition;
 }
+
+}  // namespace
+
+// A direct-mapped table from the text of a token shorter than kTextSize to its signs. The first
+// kTextSize bytes of a Token's text tell such tokens apart: they end with the token's NUL.
+struct SignsMemo {
+  static constexpr size_t kTextSize = 16;
+  static constexpr int kBits = 14;  // 16384 entries, 512 KiB: nearly all the notes of a file
+  struct alignas(32) Entry {        // never split across two cache lines
+    char text[kTextSize];           // all zero while empty, which no token is
+    NoteSigns signs;
+  };
+  // calloc aligns to 16 bytes only; one entry to spare leaves room to align the table.
+  unsigned char storage[((size_t{1} << kBits) + 1) * sizeof(Entry)];
+
+  Entry& slot_of(const char* text) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, text, sizeof head);
+    std::memcpy(&tail, text + sizeof head, sizeof tail);
+    const auto slot = static_cast<size_t>(
+        (head * 0x9E3779B97F4A7C15ULL ^ tail * 0xC2B2AE3D27D4EB4FULL) >> (64 - kBits));
+    const auto first = (reinterpret_cast<uintptr_t>(storage) + alignof(Entry) - 1) &
+                       ~uintptr_t{alignof(Entry) - 1};
+    return reinterpret_cast<Entry*>(first)[slot];
+  }
+};
+
+namespace {
 
 // Moves a note by twelve letter steps along c d e f g a b, the octave changing between b and c.
 void shift_up(char& letter, int& octave) {
@@ -242,6 +273,9 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
   int divisor = is_next_tok_rest(ctx.reader) ? 1024 : n.cur_artic;
+  // The token just read ahead is most likely the next note: its memo entry is fetched now, so
+  // that it is at hand, rather than on its way from memory, when that note is translated.
+  if (n.signs_memo != nullptr) __builtin_prefetch(&n.signs_memo->slot_of(ctx.reader.peek_buf.text));
   divisor = signs.artic != 0 ? signs.artic : divisor;
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
@@ -336,18 +370,6 @@ int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int mea
   return translate_note(ctx, token, scan_signs(token), line, measure);
 }
 
-// A direct-mapped table from the text of a token shorter than kTextSize to its signs. The first
-// kTextSize bytes of a Token's text tell such tokens apart: they end with the token's NUL.
-struct SignsMemo {
-  static constexpr size_t kTextSize = 16;
-  static constexpr int kBits = 14;  // 16384 entries, 704 KiB: nearly all the notes of a file
-  struct Entry {
-    char text[kTextSize];  // all zero while empty, which no token is
-    NoteSigns signs;
-  };
-  Entry entries[1 << kBits];
-};
-
 void SignsMemoDeleter::operator()(SignsMemo* memo) const { std::free(memo); }
 
 int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure) {
@@ -362,13 +384,7 @@ int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure
     if (memo == nullptr) throw std::bad_alloc();
     n.signs_memo.reset(static_cast<SignsMemo*>(memo));
   }
-  uint64_t head;
-  uint64_t tail;
-  std::memcpy(&head, token.text, sizeof head);
-  std::memcpy(&tail, token.text + sizeof head, sizeof tail);
-  const size_t slot = static_cast<size_t>(
-      (head * 0x9E3779B97F4A7C15ULL ^ tail * 0xC2B2AE3D27D4EB4FULL) >> (64 - SignsMemo::kBits));
-  SignsMemo::Entry& e = n.signs_memo->entries[slot];
+  SignsMemo::Entry& e = n.signs_memo->slot_of(token.text);
   if (std::memcmp(e.text, token.text, SignsMemo::kTextSize) != 0) {
     std::memcpy(e.text, token.text, SignsMemo::kTextSize);
     e.signs = scan_signs(token.view());
