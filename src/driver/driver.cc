@@ -73,7 +73,7 @@ struct Conversion {
   // measure number has been collected, so only such a measure can be copied later.
   bool measure_opened = false;
 
-  void write_line() { tavix_out(sink, line.view()); }
+  void write_line() { tavix_out(sink, line); }
 
   int read_int_arg(const char* keyword) {
     read_token(reader, arg);
@@ -251,7 +251,7 @@ struct Conversion {
     const int filled = parse_note(ctx, token, note_line, measure);
     if (filled != 0) {
       count += filled;
-      tavix_out(sink, note_line.view());
+      tavix_out(sink, note_line);
     }
   }
 

@@ -10,7 +10,7 @@
 
 template <size_t N>
 struct LineBuf {
-  char text[N];
+  char text[N] = {};  // set in full: a line may be copied as a block longer than itself
   size_t len = 0;
 
   std::string_view view() const { return {text, len}; }

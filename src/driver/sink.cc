@@ -5,12 +5,8 @@
 
 #include "driver/errors.h"
 
-namespace {
-constexpr size_t kOutputBlock = 64 * 1024;
-}
-
 Sink::Sink(std::ostream& output) : out(output), generated_measures(kMaxMeasures + 1) {
-  pending = std::make_unique<char[]>(kOutputBlock);
+  pending = std::make_unique<char[]>(kOutputBlock + kShortLine);
 }
 
 void tavix_out(Sink& s, std::string_view text) {
