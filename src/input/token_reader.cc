@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 
@@ -29,6 +30,7 @@ inline bool is_white(int c) {
 }  // namespace
 
 int read_title(TokenReader& r, std::string& title) {
+  r.window.forget();
   ByteSource& in = r.in;
   int c = in.peek();
   while (c != ByteSource::kEof && (is_white(c) || c == '@')) {
@@ -47,11 +49,6 @@ int read_title(TokenReader& r, std::string& title) {
 }
 
 namespace {
-
-// The bytes that end a token's run: white space ends a token, and a NUL byte is refused.
-unsigned token_stops(const Bytes16& b) {
-  return b.eq(' ') | b.eq('\t') | b.eq('\r') | b.eq('\n') | b.eq('\0');
-}
 
 // Reads a token that may cross the end of the buffered block, a run of bytes at a time, and
 // gives its length.
@@ -153,9 +150,9 @@ void classify(Token& t) {
   t.has_r = t.view().find('r') != std::string_view::npos;
 }
 
-// read_token for everything but the usual case: runs of white space, the end of input, and a
-// token that crosses the end of the buffered block or is longer than 15 bytes. Kept out of
-// line, so that the usual case is a short function.
+// read_token for whatever the window does not hold: runs of white space longer than a window,
+// the end of input, tokens that cross the end of the buffered block or are longer than a
+// window, and the signs the window leaves alone. Reads one token byte by byte.
 [[gnu::noinline]] void read_token_slowly(ByteSource& in, Token& token) {
   for (;;) {
     const std::string_view block = in.buffered();
@@ -171,6 +168,67 @@ void classify(Token& t) {
   classify(token);
 }
 
+// Finds the tokens of the kWindowSize bytes at the front of the buffered input, with one bit
+// per byte, and lists those that end within the window. Only space, tab, CR and LF are looked
+// at: the window stops before the first NUL, vertical tab or form feed, whose rules (refused;
+// skipped between tokens, yet part of a token) are left to read_token_slowly. False when it
+// finds no token.
+bool find_tokens(ByteSource& in, TokenWindow& w) {
+  w.forget();
+  const std::string_view block = in.buffered();
+  // The bytes after the window too, as a token's text is read 16 bytes at a time.
+  if (block.size() < kWindowSize + Bytes16::kSize) return false;
+  uint64_t blank = 0;
+  uint64_t other = 0;
+  uint64_t slash = 0;
+  for (size_t k = 0; k < kWindowSize; k += Bytes16::kSize) {
+    const Bytes16 b(block.data() + k);
+    blank |= uint64_t{b.eq(' ') | b.eq('\t') | b.eq('\r') | b.eq('\n')} << k;
+    other |= uint64_t{b.eq('\0') | b.eq('\v') | b.eq('\f')} << k;
+    slash |= uint64_t{b.eq('/')} << k;
+  }
+  // Past the first of the other signs nothing is known: no token ends there.
+  const uint64_t known = other == 0 ? ~uint64_t{0} : (uint64_t{1} << std::countr_zero(other)) - 1;
+  blank &= known;
+  const uint64_t inside = ~blank;
+  // A '/' that ends a token of two or more bytes is split off as a bar line of its own: the
+  // token ends before it, and the bar line starts there.
+  const uint64_t split = slash & (blank >> 1) & (inside << 1);
+  const uint64_t ends = (blank & (inside << 1)) | split;
+  uint64_t starts = inside & ((blank << 1) | 1 | split);
+  uint64_t rest_of_ends = ends;
+  // Every end has its start before it, so the first starts pair with the ends in order; a
+  // last start without an end is a token that runs on past the window.
+  w.count = static_cast<unsigned>(std::popcount(ends));
+  for (unsigned i = 0; i < w.count; i += 4) {
+    for (unsigned k = i; k < i + 4; ++k) {  // a fixed count: fewer loop exits to mispredict
+      w.start[k] = static_cast<unsigned char>(std::countr_zero(starts));
+      w.end[k] = static_cast<unsigned char>(std::countr_zero(rest_of_ends));
+      starts &= starts - 1;
+      rest_of_ends &= rest_of_ends - 1;
+    }
+  }
+  return w.count != 0;
+}
+
+// Fills `token` with the `len` bytes at `text`, followed by at least Bytes16::kSize readable
+// bytes.
+void take_token(Token& token, const char* text, size_t len) {
+  token.len = len;
+  if (len < Bytes16::kSize) {
+    // Nearly every token: copied, NUL and all, by one store of fixed size, and classified
+    // without a loop.
+    const Bytes16 b(text);
+    b.store_first(token.text, len);
+    token.kind = kind_of_short(b, text, len);
+    token.has_r = (b.eq('r') & Bytes16::first(len)) != 0;
+    return;
+  }
+  std::memcpy(token.text, text, len);
+  token.text[len] = '\0';
+  classify(token);
+}
+
 }  // namespace
 
 void read_token(TokenReader& r, Token& token) {
@@ -180,30 +238,16 @@ void read_token(TokenReader& r, Token& token) {
     token = r.peek_buf;
     return;
   }
-  ByteSource& in = r.in;
-  const std::string_view block = in.buffered();
-  // The usual case: at most one white space character, then a token that ends within the
-  // next 16 bytes of the block. Its end is found without a loop, and it is copied, NUL and
-  // all, by one store of fixed size.
-  if (block.size() > Bytes16::kSize) {
-    const size_t start = is_white(static_cast<unsigned char>(block[0]));
-    const Bytes16 next(block.data() + start);
-    const unsigned stops = token_stops(next);
-    if (!is_white(static_cast<unsigned char>(block[start])) && stops != 0) {
-      size_t len = static_cast<size_t>(std::countr_zero(stops));
-      if (block[start + len] == '\0') fail_nul();
-      // A '/' against the end of a longer token stays in the input as the next token, the bar
-      // line; computed rather than tested, as a '/' ends a token now and then, at random.
-      len -= (len > 1) & (block[start + len - 1] == '/');
-      in.skip(start + len);
-      next.store_first(token.text, len);
-      token.len = len;
-      token.kind = kind_of_short(next, block.data() + start, len);  // len is at least 1
-      token.has_r = (next.eq('r') & Bytes16::first(len)) != 0;
-      return;
-    }
+  TokenWindow& w = r.window;
+  if (w.next == w.count && !find_tokens(r.in, w)) {
+    read_token_slowly(r.in, token);
+    return;
   }
-  read_token_slowly(in, token);
+  const unsigned i = w.next++;
+  const char* window = r.in.buffered().data() - w.taken;
+  r.in.skip(w.end[i] - w.taken);
+  w.taken = w.end[i];
+  take_token(token, window + w.start[i], w.end[i] - w.start[i]);
 }
 
 const Token& peek_next_token(TokenReader& r) {

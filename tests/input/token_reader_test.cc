@@ -3,19 +3,46 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/errors.h"
 
 namespace {
 
+// An input that hands over one byte per read, so that the reader never holds enough of it
+// to find tokens a window at a time and takes each token byte by byte.
+class OneByteAtATime : public std::streambuf {
+ public:
+  explicit OneByteAtATime(std::string text) : text_(std::move(text)) {}
+
+ protected:
+  std::streamsize xsgetn(char* to, std::streamsize n) override {
+    if (n <= 0 || pos_ == text_.size()) return 0;
+    *to = text_[pos_++];
+    return 1;
+  }
+
+ private:
+  std::string text_;
+  size_t pos_ = 0;
+};
+
+// Blank space enough behind a short input for its tokens to be found a window at a time.
+const std::string kPadding(2 * kWindowSize, ' ');
+
 // Reads tokens until the input ends, as "[tok][tok]", or with `kinds` as "[tok|kind|r]" with
-// the kind and whether the token holds an 'r'; the end of input shows as "<EOF>".
-std::string tokens_of(const std::string& input, bool kinds = false) {
-  std::istringstream in(input);
-  ByteSource src(in, "test");
+// the kind and whether the token holds an 'r'; the end of input shows as "<EOF>". With
+// `bytewise` the input is handed over one byte at a time.
+std::string tokens_of(const std::string& input, bool kinds = false, bool bytewise = false) {
+  std::istringstream whole(input);
+  OneByteAtATime trickle(input);
+  std::istream by_byte(&trickle);
+  ByteSource src(bytewise ? by_byte : whole, "test");
   TokenReader r(src);
   std::string seen;
   Token t;
@@ -191,7 +218,7 @@ std::string expected_kinds(const std::vector<std::string>& tokens) {
 
 TEST(TokenReader, TokensReadWholeOrInPiecesAreTheSame) {
   // Short inputs are read byte by byte; the same tokens followed by enough blank space are
-  // read 16 bytes at a time. Both must give the same tokens, kinds and splits.
+  // found a window at a time. Both must give the same tokens, kinds and splits.
   struct Case {
     const char* input;
     std::vector<std::string> tokens;
@@ -216,15 +243,15 @@ TEST(TokenReader, TokensReadWholeOrInPiecesAreTheSame) {
     SCOPED_TRACE(c.input);
     const std::string expected = expected_kinds(c.tokens);
     EXPECT_EQ(expected, tokens_of_kinds(c.input));
-    EXPECT_EQ(expected, tokens_of_kinds(std::string(c.input) + std::string(40, ' ')));
+    EXPECT_EQ(expected, tokens_of_kinds(c.input + kPadding));
     std::string surrounded("\n\n  \t");
-    surrounded.append(c.input).append("\r\n").append(40, '\n');
+    surrounded.append(c.input).append("\r\n").append(kPadding.size(), '\n');
     EXPECT_EQ(expected, tokens_of_kinds(surrounded));
   }
 }
 
 TEST(TokenReader, FastReadingKeepsItsErrors) {
-  const std::string padding(40, ' ');
+  const std::string& padding = kPadding;
   std::string token_then_nul = expected_kinds({"a"});
   token_then_nul.replace(token_then_nul.find("<EOF>"), 5,
                          "NUL byte in the input, which is not a text file");
@@ -259,6 +286,27 @@ TEST(TokenReader, TokensAcrossTheEndsOfInputBlocks) {
   for (size_t shift = 0; shift < 24; ++shift) {
     SCOPED_TRACE(shift);
     EXPECT_EQ(expected, tokens_of_kinds(std::string(shift, ' ') + text));
+  }
+}
+
+TEST(TokenReader, WindowsGiveWhatByteByByteReadingGives) {
+  // Random text of the signs that matter to the reader: white space that ends tokens, white
+  // space that does not, bar lines against tokens, keywords, numbers, long tokens and now and
+  // then a NUL. Read as a whole (a window at a time wherever a window fits) and one byte at a
+  // time, it must give the same tokens and the same error at the same place.
+  const std::string pieces[] = {
+      " ", "\t", "\r\n", "\n", "   ", "/", "//", "\v", "\f", "r4", "7q8.", "12", "tempo",
+      "end", "FINE", "x", "r,", "4(c8", "@", "abcdefghijklmnopq", std::string(70, 'y'),
+  };
+  std::mt19937 random(20261207);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const size_t size = 1 + random() % 600;
+    while (text.size() < size) text += pieces[random() % std::size(pieces)];
+    if (round % 10 == 9) text.insert(random() % text.size(), 1, '\0');
+    if (round % 2 == 1) text += kPadding;
+    SCOPED_TRACE(round);
+    EXPECT_EQ(tokens_of(text, true, true), tokens_of_kinds(text));
   }
 }
 
