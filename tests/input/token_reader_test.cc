@@ -295,8 +295,27 @@ TEST(TokenReader, WindowsGiveWhatByteByByteReadingGives) {
   // then a NUL. Read as a whole (a window at a time wherever a window fits) and one byte at a
   // time, it must give the same tokens and the same error at the same place.
   const std::string pieces[] = {
-      " ", "\t", "\r\n", "\n", "   ", "/", "//", "\v", "\f", "r4", "7q8.", "12", "tempo",
-      "end", "FINE", "x", "r,", "4(c8", "@", "abcdefghijklmnopq", std::string(70, 'y'),
+      " ",
+      "\t",
+      "\r\n",
+      "\n",
+      "   ",
+      "/",
+      "//",
+      "\v",
+      "\f",
+      "r4",
+      "7q8.",
+      "12",
+      "tempo",
+      "end",
+      "FINE",
+      "x",
+      "r,",
+      "4(c8",
+      "@",
+      "abcdefghijklmnopq",
+      std::string(70, 'y'),
   };
   std::mt19937 random(20261207);
   for (int round = 0; round < 400; ++round) {
