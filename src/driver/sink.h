@@ -13,8 +13,8 @@
 
 #include "driver/line.h"
 
-constexpr int kMaxMeasures = 5000;        // measure numbers 1 to 5000 per voice
-constexpr size_t kMeasureTextMax = 5007;  // characters of one stored measure
+constexpr int kMaxMeasures = 5000;          // measure numbers 1 to 5000 per voice
+constexpr size_t kMeasureTextMax = 5007;    // characters of one stored measure
 constexpr size_t kOutputBlock = 64 * 1024;  // bytes gathered for one write
 // Room past the end of the output block and of the measure text: a short line is copied there
 // by one move of this fixed size, a few vector moves instead of a call to memcpy.
