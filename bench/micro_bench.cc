@@ -53,12 +53,10 @@ void BM_ReadTokens(benchmark::State& state) {
     ByteSource source(in, "music");
     TokenReader reader(source);
     std::string title;
-    Token token;
     while (read_title(reader, title) == 1) {
       TokenKind kind;
       do {
-        read_token(reader, token);
-        kind = parse_token(token);
+        kind = parse_token(read_token(reader));
         benchmark::DoNotOptimize(kind);
         ++tokens;
       } while (kind != TOK_END);
@@ -106,7 +104,7 @@ void BM_TranslateNotes(benchmark::State& state) {
       size_t i = 0;
       for (size_t end : measure_ends) {
         for (; i < end; ++i) {
-          reader.peek_buf = tokens[(i + 1) % tokens.size()];
+          reader.peek_buf() = tokens[(i + 1) % tokens.size()];
           reader.peek_buf_flag = true;
           filled += parse_note(ctx, tokens[i], line, 1);
         }

@@ -59,8 +59,6 @@ struct Conversion {
   PitchState pitch;
   NoteState notes;
   std::string title;
-  Token token;  // the token last read
-  Token arg;    // a statement's argument
   NoteLine note_line;
   LineBuf<512> line;
 
@@ -76,7 +74,7 @@ struct Conversion {
   void write_line() { tavix_out(sink, line); }
 
   int read_int_arg(const char* keyword) {
-    read_token(reader, arg);
+    const Token& arg = read_token(reader);
     int value;
     if (!to_int(arg.view(), value)) {
       fail(kExitError, "Number %s out of range for \"%s\", in measure %d, voice %d", arg.text,
@@ -141,7 +139,7 @@ struct Conversion {
   }
 
   void key_signature() {
-    read_token(reader, arg);
+    const Token& arg = read_token(reader);
     const std::string_view sig = arg.view();
     int n = 0;
     if (sig[0] == ')') {
@@ -226,7 +224,7 @@ struct Conversion {
     write_line();
   }
 
-  void measure_number() {
+  void measure_number(const Token& token) {
     // The token is all digits, so its value needs none of the argument rules; -1 stands for
     // a number too large for an int, which is still a mismatch, named as written.
     long long value = 0;
@@ -246,7 +244,7 @@ struct Conversion {
     measure_opened = true;
   }
 
-  void note_or_rest() {
+  void note_or_rest(const Token& token) {
     NoteContext ctx{notes, pitch, reader};
     const int filled = parse_note(ctx, token, note_line, measure);
     if (filled != 0) {
@@ -255,8 +253,8 @@ struct Conversion {
     }
   }
 
-  void statement(TokenKind kind) {
-    switch (kind) {
+  void statement(const Token& token) {
+    switch (parse_token(token)) {
       case TOK_BAR:
         bar_line();
         break;
@@ -315,12 +313,12 @@ struct Conversion {
         notes.cur_artic = 2;
         break;
       case TOK_NUMBER:
-        measure_number();
+        measure_number(token);
         break;
       case TOK_UPPER:
         break;  // words such as FINE are passed over
       case TOK_NOTE:
-        note_or_rest();
+        note_or_rest(token);
         break;
     }
   }
@@ -342,8 +340,7 @@ struct Conversion {
       while (!end_of_voice) {
         // Tested before the token is read: once measure 5000 is closed, not even "end" follows.
         check_measure_limit();
-        read_token(reader, token);
-        statement(parse_token(token));
+        statement(read_token(reader));
       }
       // Only the first title reaches the output; the others just start voices.
     } while (read_title(reader, title) == 1);

@@ -231,13 +231,10 @@ void take_token(Token& token, const char* text, size_t len) {
 
 }  // namespace
 
-void read_token(TokenReader& r, Token& token) {
-  if (r.peek_buf_flag) {
-    // Delivered as stored: a '/' that was split off while peeking is already in the stream.
-    r.peek_buf_flag = false;
-    token = r.peek_buf;
-    return;
-  }
+namespace {
+
+// Reads the next token from the input into `token`.
+void read_next(TokenReader& r, Token& token) {
   TokenWindow& w = r.window;
   if (w.next == w.count && !find_tokens(r.in, w)) {
     read_token_slowly(r.in, token);
@@ -250,11 +247,28 @@ void read_token(TokenReader& r, Token& token) {
   take_token(token, window + w.start[i], w.end[i] - w.start[i]);
 }
 
+}  // namespace
+
+const Token& read_token(TokenReader& r) {
+  // The other buffer: the pending token, delivered as stored (a '/' split off while peeking is
+  // already back in the stream), or the one to read the next token into.
+  r.delivered ^= 1;
+  Token& token = r.buffers[r.delivered];
+  if (r.peek_buf_flag) {
+    r.peek_buf_flag = false;
+    return token;
+  }
+  read_next(r, token);
+  return token;
+}
+
 const Token& peek_next_token(TokenReader& r) {
-  // With a token already pending this delivers it again, so peeking twice consumes nothing.
-  read_token(r, r.peek_buf);
-  r.peek_buf_flag = true;
-  return r.peek_buf;
+  // With a token already pending this gives it again, so peeking twice consumes nothing.
+  if (!r.peek_buf_flag) {
+    read_next(r, r.peek_buf());
+    r.peek_buf_flag = true;
+  }
+  return r.peek_buf();
 }
 
 bool is_next_tok_rest(TokenReader& r) {

@@ -65,8 +65,13 @@ struct TokenWindow {
 struct TokenReader {
   explicit TokenReader(ByteSource& input) : in(input) {}
   ByteSource& in;
-  Token peek_buf;              // the pending token, read ahead and not yet delivered
-  bool peek_buf_flag = false;  // set exactly while peek_buf holds a pending token
+  // Two token buffers that take turns: the token delivered last stays as it is while the next
+  // one is read ahead into the other, which is then delivered where it lies, without a copy.
+  Token buffers[2];
+  unsigned delivered = 0;      // the buffer of the token delivered last
+  bool peek_buf_flag = false;  // set exactly while peek_buf() holds a pending token
+  /// The pending token, read ahead and not yet delivered, while peek_buf_flag is set.
+  Token& peek_buf() { return buffers[delivered ^ 1]; }
   TokenWindow window;
 };
 
@@ -75,8 +80,9 @@ struct TokenReader {
 int read_title(TokenReader& r, std::string& title);
 
 /// Delivers the pending token if there is one, else reads the next token. End of input ends
-/// the run.
-void read_token(TokenReader& r, Token& token);
+/// the run. The token stays as it is while the one after it is read ahead, until the next
+/// read_token after that.
+const Token& read_token(TokenReader& r);
 
 /// Reads the next token and keeps it pending, so that the next read_token delivers it again.
 const Token& peek_next_token(TokenReader& r);

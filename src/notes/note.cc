@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kPrevPitch = -1;  // a comma note without a pitch number repeats the last note
 constexpr int kRestPitch = -2;  // a comma rest
-constexpr int kPrevValue = -1;  // a comma note or rest takes the previous length
 
 // A digit appended to a number; a run too long for an int stays at INT_MAX, which every later
 // test treats like any other number that is far too large.
@@ -26,7 +25,16 @@ inline int append_digit(int value, int digit) {
 // same few signs and numbers again and again. Kept by text (SignsMemo), as tokens recur.
 // Packed into 16 bytes, so that a memo entry with its text fills half a cache line.
 struct NoteSigns {
-  enum : unsigned { kR = 1, kComma = 2, kG = 4, kDot = 8, kC = 16, kNatural = 32, kDigit = 64 };
+  enum : unsigned {
+    kR = 1,
+    kComma = 2,
+    kG = 4,
+    kDot = 8,
+    kC = 16,
+    kNatural = 32,
+    kDigit = 64,
+    kZeroValue = 128,  // the token's note value is 0
+  };
   unsigned char held = 0;          // which of the signs above the token holds; kC is a triplet
   signed char shift = 0;           // +1 for each 'a', -1 for each 'b' (a token has at most 79)
   short artic = 0;                 // divisor of the token's last articulation letter; 0 for none
@@ -34,10 +42,41 @@ struct NoteSigns {
   char doubled = 0;                // '(' or '-' where the first "((" or "--" begins; 0 for none
   bool digit_after_comma = false;  // a digit at or after the first ','
   unsigned char runs = 0;          // runs of digits, counted up to 2
-  int number[2] = {0, 0};          // the values of the first two runs of digits
+  int pitch = 0;                   // the value of the first run of digits
+  // The token's own note value with its dots, in 64ths (96ths for a triplet): the first run
+  // of digits of a rest, the second of a note. Found once per token text, not per note.
+  int length = 0;
   bool has(unsigned sign) const { return (held & sign) != 0; }
 };
 static_assert(sizeof(NoteSigns) == 16);
+
+// `value` / `divisor` for a value of 0 or more, as a shift when the divisor is a power of two:
+// note values and articulation divisors nearly always are, and a division takes longer than
+// all the rest of a note's arithmetic.
+inline int divide(int value, int divisor) {
+  const auto d = static_cast<unsigned>(divisor);
+  // (d & (d - 1)) rather than std::has_single_bit, which without -mpopcnt calls a library
+  // function.
+  return d != 0 && (d & (d - 1)) == 0 ? value >> std::countr_zero(d) : value / divisor;
+}
+
+[[noreturn]] void fail_zero_value(int measure) {
+  fail(kExitError, "A note value of 0 has no length, in measure %d", measure);
+}
+
+// Every dot adds the base length divided by a divisor that each 'x' and each '.' doubles, so
+// the order of 'x' and '.' counts.
+int apply_dots(int base, std::string_view token) {
+  int divisor = 2;
+  int addition = 0;
+  for (char c : token) {
+    if (c != 'x' && c != '.') continue;
+    if (c == '.') addition += divide(base, divisor);
+    // Past any length a larger divisor adds nothing; stop before it overflows.
+    if (divisor < (1 << 20)) divisor *= 2;
+  }
+  return base + addition;
+}
 
 NoteSigns scan_signs(std::string_view token) {
   // What each character adds, indexed by character: one lookup per character.
@@ -73,6 +112,7 @@ NoteSigns scan_signs(std::string_view token) {
   int shift = 0;
   int artic = 0;
   int runs = 0;
+  int number[2] = {0, 0};  // the first two runs of digits
   bool in_run = false;
   for (size_t i = 0; i < token.size(); ++i) {
     const char c = token[i];
@@ -80,7 +120,7 @@ NoteSigns scan_signs(std::string_view token) {
     if (k.held == NoteSigns::kDigit) {
       if (!in_run) ++runs;
       in_run = true;
-      if (runs <= 2) s.number[runs - 1] = append_digit(s.number[runs - 1], c - '0');
+      if (runs <= 2) number[runs - 1] = append_digit(number[runs - 1], c - '0');
       s.digit_after_comma |= (held & NoteSigns::kComma) != 0;
     } else {
       in_run = false;
@@ -97,36 +137,16 @@ NoteSigns scan_signs(std::string_view token) {
   s.shift = static_cast<signed char>(shift);
   s.artic = static_cast<short>(artic);
   s.runs = static_cast<unsigned char>(runs < 2 ? runs : 2);
-  return s;
-}
-
-// `value` / `divisor` for a value of 0 or more, as a shift when the divisor is a power of two:
-// note values and articulation divisors nearly always are, and a division takes longer than
-// all the rest of a note's arithmetic.
-inline int divide(int value, int divisor) {
-  const auto d = static_cast<unsigned>(divisor);
-  // (d & (d - 1)) rather than std::has_single_bit, which without -mpopcnt calls a library
-  // function.
-  return d != 0 && (d & (d - 1)) == 0 ? value >> std::countr_zero(d) : value / divisor;
-}
-
-int length_of_value(int value, int measure) {
-  if (value == 0) fail(kExitError, "A note value of 0 has no length, in measure %d", measure);
-  return divide(64, value);
-}
-
-// Every dot adds the base length divided by a divisor that each 'x' and each '.' doubles, so
-// the order of 'x' and '.' counts.
-int apply_dots(int base, std::string_view token) {
-  int divisor = 2;
-  int addition = 0;
-  for (char c : token) {
-    if (c != 'x' && c != '.') continue;
-    if (c == '.') addition += divide(base, divisor);
-    // Past any length a larger divisor adds nothing; stop before it overflows.
-    if (divisor < (1 << 20)) divisor *= 2;
+  s.pitch = number[0];
+  const bool plain_rest = s.has(NoteSigns::kR) && !s.has(NoteSigns::kComma);
+  const int value = plain_rest ? number[0] : number[1];
+  if (value == 0) {
+    s.held |= NoteSigns::kZeroValue;
+  } else {
+    const int base = divide(64, value);
+    s.length = s.has(NoteSigns::kDot) ? apply_dots(base, token) : base;  // no dot, nothing to add
   }
-  return base + addition;
+  return s;
 }
 
 }  // namespace
@@ -158,19 +178,22 @@ struct SignsMemo {
 
 namespace {
 
-// Moves a note by twelve letter steps along c d e f g a b, the octave changing between b and c.
-void shift_up(char& letter, int& octave) {
-  octave += (letter == 'c' || letter == 'd') ? 1 : 2;
-  letter = static_cast<char>(letter + 5 > 'g' ? letter + 5 - 7 : letter + 5);
+// Moves a note by `shift` times twelve letter steps along c d e f g a b, up for a positive
+// shift, the octave changing between b and c. Counted as one step number rather than step by
+// step: how many steps a token holds varies from note to note, and a loop over them keeps
+// the processor guessing.
+void shift_note(char& letter, int& octave, int shift) {
+  static constexpr int step_of_letter[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g, counted from c
+  static constexpr char letter_of_step[8] = "cdefgab";
+  const int step = 7 * octave + step_of_letter[letter - 'a'] + 12 * shift;
+  const int in_octave = (step % 7 + 7) % 7;  // the step may be below 0: round down
+  octave = (step - in_octave) / 7;
+  letter = letter_of_step[in_octave];
 }
 
-void shift_down(char& letter, int& octave) {
-  octave -= (letter == 'a' || letter == 'b') ? 1 : 2;
-  letter = static_cast<char>(letter - 5 < 'a' ? letter - 5 + 7 : letter - 5);
-}
-
-int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view token,
-                   const NoteSigns& signs, NoteLine& line, bool comma, int measure) {
+// A comma token takes the previous note's length; any other takes its own.
+int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line,
+                   bool comma, int measure) {
   NoteState& n = ctx.notes;
 
   // Starting pitch. The octave is kept as its digit character, widened so that shifts past
@@ -198,25 +221,20 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
     fail(kExitError, "You cannot specify a dot with a comma in measure %d", measure);
   }
 
-  int base;
+  int length;
   bool triplet;
-  if (value == kPrevValue) {
-    base = n.prev_dur;
+  if (comma) {
+    length = n.prev_dur;  // a dot with it was refused just above
     triplet = n.prev_triplet != 0;
   } else {
-    base = length_of_value(value, measure);
+    if (signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
+    length = signs.length;
     triplet = false;
   }
-  const int length =
-      signs.has(NoteSigns::kDot) ? apply_dots(base, token) : base;  // no dot, nothing to add
   triplet |= signs.has(NoteSigns::kC);
 
   // A rest has no pitch to shift.
-  if (letter != 'r') {
-    int shift = signs.shift;
-    for (; shift > 0; --shift) shift_up(letter, octave);
-    for (; shift < 0; ++shift) shift_down(letter, octave);
-  }
+  if (letter != 'r' && signs.shift != 0) shift_note(letter, octave, signs.shift);
 
   // ')' wins over every other sign; otherwise the last '(' or '-' does, unless a sign is
   // doubled somewhere. (Selects rather than branches here and below, where what is taken
@@ -275,7 +293,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, int value, std::string_view toke
   int divisor = is_next_tok_rest(ctx.reader) ? 1024 : n.cur_artic;
   // The token just read ahead is most likely the next note: its memo entry is fetched now, so
   // that it is at hand, rather than on its way from memory, when that note is translated.
-  if (n.signs_memo != nullptr) __builtin_prefetch(&n.signs_memo->slot_of(ctx.reader.peek_buf.text));
+  if (n.signs_memo != nullptr) __builtin_prefetch(&n.signs_memo->slot_of(ctx.reader.peek_buf().text));
   divisor = signs.artic != 0 ? signs.artic : divisor;
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
@@ -332,8 +350,8 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
     if (signs.runs == 0) fail(kExitError, "No duration found for rest in measure %d", measure);
-    const int base = length_of_value(signs.number[0], measure);
-    const int length = signs.has(NoteSigns::kDot) ? apply_dots(base, token) : base;
+    if (signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
+    const int length = signs.length;
     const bool triplet = signs.has(NoteSigns::kC);
     line.clear().str("/L").num(length);
     line.str(std::string_view(triplet ? ":96/r\n" : ":64/r\n", 6));
@@ -351,8 +369,7 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
       fail(kExitError, "No duration found for note %.*s in measure %d", tlen, token.data(),
            measure);
     }
-    return tavix_note_gen(ctx, signs.number[0], signs.number[1], token, signs, line, false,
-                          measure);
+    return tavix_note_gen(ctx, signs.pitch, signs, line, false, measure);
   }
 
   if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
@@ -360,8 +377,8 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
     fail(kExitError, "You cannot specify a duration with the , in measure %d", measure);
   }
   int pitch = kRestPitch;
-  if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.number[0];
-  return tavix_note_gen(ctx, pitch, kPrevValue, token, signs, line, true, measure);
+  if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.pitch;
+  return tavix_note_gen(ctx, pitch, signs, line, true, measure);
 }
 
 }  // namespace

@@ -45,10 +45,9 @@ std::string tokens_of(const std::string& input, bool kinds = false, bool bytewis
   ByteSource src(bytewise ? by_byte : whole, "test");
   TokenReader r(src);
   std::string seen;
-  Token t;
   try {
     for (;;) {
-      read_token(r, t);
+      const Token& t = read_token(r);
       seen.append("[").append(t.view());
       if (kinds) seen.append("|").append(std::to_string(t.kind)).append(t.has_r ? "|r" : "|");
       seen.append("]");
@@ -98,13 +97,12 @@ TEST(TokenReader, PeekedTokenIsDeliveredNextInOrder) {
   TokenReader r(src);
   EXPECT_EQ("r4", peek_next_token(r).view());
   EXPECT_EQ("r4", peek_next_token(r).view());  // a second peek consumes nothing more
-  Token t;
-  read_token(r, t);
-  EXPECT_EQ("r4", t.view());
-  read_token(r, t);
-  EXPECT_EQ("/", t.view());  // the split '/' follows its token
-  read_token(r, t);
-  EXPECT_EQ("7q8", t.view());
+  const Token& r4 = read_token(r);
+  EXPECT_EQ("r4", r4.view());
+  EXPECT_EQ("/", peek_next_token(r).view());  // the split '/' follows its token
+  EXPECT_EQ("r4", r4.view());                 // and reading it ahead leaves r4 as it was
+  EXPECT_EQ("/", read_token(r).view());
+  EXPECT_EQ("7q8", read_token(r).view());
 }
 
 TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
@@ -122,9 +120,7 @@ TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
     ByteSource src(in, "test");
     TokenReader r(src);
     EXPECT_EQ(c.rest, is_next_tok_rest(r));
-    Token t;
-    read_token(r, t);  // and the token is still there to read
-    EXPECT_EQ(c.input, t.view());
+    EXPECT_EQ(c.input, read_token(r).view());  // and the token is still there to read
   }
 }
 
@@ -159,9 +155,7 @@ TEST(TokenReader, TitleIsReadUpToItsSlashOnly) {
   TokenReader r(src);
   std::string title;
   ASSERT_EQ(1, read_title(r, title));
-  Token t;
-  read_token(r, t);
-  EXPECT_EQ("units", t.view());
+  EXPECT_EQ("units", read_token(r).view());
 }
 
 TEST(TokenReader, RefusesOverlongTitles) {
