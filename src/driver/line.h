@@ -8,6 +8,48 @@
 #include <cstring>
 #include <string_view>
 
+// Writing through a cursor, for a line whose longest form is known to fit: the caller
+// guarantees the room, so there is no bounds test, and the cursor, a local, stays in a
+// register. (A length kept in the line itself is read back from memory after every
+// character stored, as a char may alias it.)
+
+/// Room that put_number may use: the digits and sign of any long long.
+constexpr size_t kNumberRoom = 20;
+
+/// Writes `s` at `at`; gives the end of what was written.
+inline char* put_text(char* at, std::string_view s) {
+  std::memcpy(at, s.data(), s.size());  // a literal's constant size becomes a few moves
+  return at + s.size();
+}
+
+/// Writes `v` in decimal at `at`, using at most kNumberRoom bytes; gives the end of it.
+inline char* put_number(char* at, long long v) {
+  // Indexed by number: its digits, then how many there are. Nearly every number in a line is
+  // a length or a shortening below 1000, written by one store of four bytes instead of a
+  // loop over its digits.
+  struct Digits {
+    char text[4];  // the digits in text[0..2]; text[3] holds the count
+  };
+  static constexpr std::array<Digits, 1000> digits_of = [] {
+    std::array<Digits, 1000> t{};
+    for (int i = 0; i < 1000; ++i) {
+      Digits& d = t[static_cast<size_t>(i)];
+      const int count = i < 10 ? 1 : i < 100 ? 2 : 3;
+      for (int k = count - 1, rest = i; k >= 0; --k, rest /= 10) {
+        d.text[k] = static_cast<char>('0' + rest % 10);
+      }
+      d.text[3] = static_cast<char>(count);
+    }
+    return t;
+  }();
+  if (v >= 0 && v < 1000) {
+    const Digits& d = digits_of[static_cast<size_t>(v)];
+    std::memcpy(at, d.text, sizeof d.text);  // the byte past the digits is not kept
+    return at + d.text[3];
+  }
+  return std::to_chars(at, at + kNumberRoom, v).ptr;
+}
+
 template <size_t N>
 struct LineBuf {
   char text[N] = {};  // set in full: a line may be copied as a block longer than itself
@@ -45,32 +87,12 @@ struct LineBuf {
     return *this;
   }
   LineBuf& num(long long v) {
-    // Indexed by number: its digits, then how many there are. Nearly every number in a line is
-    // a length or a shortening below 1000, written by one store of four bytes instead of a
-    // loop over its digits.
-    struct Digits {
-      char text[4];  // the digits in text[0..2]; text[3] holds the count
-    };
-    static constexpr std::array<Digits, 1000> digits_of = [] {
-      std::array<Digits, 1000> t{};
-      for (int i = 0; i < 1000; ++i) {
-        Digits& d = t[static_cast<size_t>(i)];
-        const int count = i < 10 ? 1 : i < 100 ? 2 : 3;
-        for (int k = count - 1, rest = i; k >= 0; --k, rest /= 10) {
-          d.text[k] = static_cast<char>('0' + rest % 10);
-        }
-        d.text[3] = static_cast<char>(count);
-      }
-      return t;
-    }();
-    if (v >= 0 && v < 1000 && N - len >= sizeof(Digits)) {
-      const Digits& d = digits_of[static_cast<size_t>(v)];
-      std::memcpy(text + len, d.text, sizeof d.text);  // the byte past the digits is not kept
-      len += static_cast<size_t>(d.text[3]);
-      return *this;
+    if (N - len >= kNumberRoom) {
+      len = static_cast<size_t>(put_number(text + len, v) - text);
+    } else {
+      auto [end, ec] = std::to_chars(text + len, text + N, v);
+      if (ec == std::errc()) len = static_cast<size_t>(end - text);
     }
-    auto [end, ec] = std::to_chars(text + len, text + N, v);
-    if (ec == std::errc()) len = static_cast<size_t>(end - text);
     return *this;
   }
 };

@@ -65,7 +65,7 @@ template <size_t N>
 void tavix_out(Sink& s, const LineBuf<N>& line) {
   const size_t len = line.len;
   if constexpr (N >= kShortLine) {
-    const bool to_measure = s.tavix_out_buffering && !s.measure_buf_overflow;
+    const bool to_measure = s.tavix_out_buffering & !s.measure_buf_overflow;
     if (len <= kShortLine && s.pending_len + len <= kOutputBlock &&
         (!to_measure || len <= kMeasureTextMax - s.measure_len)) {
       std::memcpy(s.pending.get() + s.pending_len, line.text, kShortLine);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "driver/choose.h"
 #include "driver/errors.h"
 #include "input/bytes16.h"
 
@@ -102,10 +103,11 @@ int keyword_kind(std::string_view token) {
 }
 
 TokenKind kind_of(int keyword, bool all_digits, bool all_upper) {
-  if (keyword != 0) return static_cast<TokenKind>(keyword);
-  if (all_digits) return TOK_NUMBER;
-  if (all_upper) return TOK_UPPER;
-  return TOK_NOTE;
+  // Chosen rather than tested in turn: the kinds of the tokens follow one another as the
+  // music has it.
+  int kind = choose(all_upper, static_cast<int>(TOK_UPPER), static_cast<int>(TOK_NOTE));
+  kind = choose(all_digits, static_cast<int>(TOK_NUMBER), kind);
+  return static_cast<TokenKind>(choose(keyword != 0, keyword, kind));
 }
 
 // Classifies a token of 1 to 16 characters at `text`, whose 16 bytes are `b`. No two keywords

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
+#include "driver/choose.h"
 #include "driver/errors.h"
 
 namespace {
@@ -151,28 +153,33 @@ NoteSigns scan_signs(std::string_view token) {
 
 }  // namespace
 
-// A direct-mapped table from the text of a token shorter than kTextSize to its signs. The first
-// kTextSize bytes of a Token's text tell such tokens apart: they end with the token's NUL.
+// A table from the text of a token shorter than kTextSize to its signs. The first kTextSize
+// bytes of a Token's text tell such tokens apart: they end with the token's NUL. Each text has
+// a set of two entries, one cache line, and keeps the one met more recently first: a second
+// place per set keeps far more of a file's notes than a table twice as large with one place.
 struct SignsMemo {
   static constexpr size_t kTextSize = 16;
-  static constexpr int kBits = 14;  // 16384 entries, 512 KiB: nearly all the notes of a file
-  struct alignas(32) Entry {        // never split across two cache lines
-    char text[kTextSize];           // all zero while empty, which no token is
+  static constexpr int kSetBits = 13;  // 8192 sets of two entries, 512 KiB
+  struct Entry {
+    char text[kTextSize];  // all zero while empty, which no token is
     NoteSigns signs;
   };
-  // calloc aligns to 16 bytes only; one entry to spare leaves room to align the table.
-  unsigned char storage[((size_t{1} << kBits) + 1) * sizeof(Entry)];
+  struct alignas(64) Set {
+    Entry way[2];  // way[0] met more recently
+  };
+  // calloc aligns to 16 bytes only; one set to spare leaves room to align the table.
+  unsigned char storage[((size_t{1} << kSetBits) + 1) * sizeof(Set)];
 
-  Entry& slot_of(const char* text) {
+  Set& set_of(const char* text) {
     uint64_t head;
     uint64_t tail;
     std::memcpy(&head, text, sizeof head);
     std::memcpy(&tail, text + sizeof head, sizeof tail);
-    const auto slot = static_cast<size_t>(
-        (head * 0x9E3779B97F4A7C15ULL ^ tail * 0xC2B2AE3D27D4EB4FULL) >> (64 - kBits));
-    const auto first = (reinterpret_cast<uintptr_t>(storage) + alignof(Entry) - 1) &
-                       ~uintptr_t{alignof(Entry) - 1};
-    return reinterpret_cast<Entry*>(first)[slot];
+    const auto index = static_cast<size_t>(
+        (head * 0x9E3779B97F4A7C15ULL ^ tail * 0xC2B2AE3D27D4EB4FULL) >> (64 - kSetBits));
+    const auto first =
+        (reinterpret_cast<uintptr_t>(storage) + alignof(Set) - 1) & ~uintptr_t{alignof(Set) - 1};
+    return reinterpret_cast<Set*>(first)[index];
   }
 };
 
@@ -192,8 +199,8 @@ void shift_note(char& letter, int& octave, int shift) {
 }
 
 // A comma token takes the previous note's length; any other takes its own.
-int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line,
-                   bool comma, int measure) {
+int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line, bool comma,
+                   int measure) {
   NoteState& n = ctx.notes;
 
   // Starting pitch. The octave is kept as its digit character, widened so that shifts past
@@ -221,34 +228,27 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     fail(kExitError, "You cannot specify a dot with a comma in measure %d", measure);
   }
 
-  int length;
-  bool triplet;
-  if (comma) {
-    length = n.prev_dur;  // a dot with it was refused just above
-    triplet = n.prev_triplet != 0;
-  } else {
-    if (signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
-    length = signs.length;
-    triplet = false;
-  }
-  triplet |= signs.has(NoteSigns::kC);
+  if (!comma && signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
+  const int length = choose(comma, n.prev_dur, signs.length);  // a dot with a comma was refused
+  const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
 
   // A rest has no pitch to shift.
-  if (letter != 'r' && signs.shift != 0) shift_note(letter, octave, signs.shift);
+  if ((letter != 'r') & (signs.shift != 0)) shift_note(letter, octave, signs.shift);
 
   // ')' wins over every other sign; otherwise the last '(' or '-' does, unless a sign is
   // doubled somewhere. (Selects rather than branches here and below, where what is taken
   // depends on the music and cannot be guessed.)
   const bool natural = signs.has(NoteSigns::kNatural);
-  if (!natural && signs.doubled == '(') {
-    fail(kExitError, "Gah, who used a double sharp in measure %d?  Fix me to deal with them",
-         measure);
-  }
-  if (!natural && signs.doubled == '-') {
+  if (!natural & (signs.doubled != 0)) {
+    if (signs.doubled == '(') {
+      fail(kExitError, "Gah, who used a double sharp in measure %d?  Fix me to deal with them",
+           measure);
+    }
     fail(kExitError, "Gah, who used a double flat in measure %d?  Fix me to deal with them",
          measure);
   }
-  explicit_accid = natural ? '=' : signs.accid != 0 ? signs.accid : explicit_accid;
+  explicit_accid = choose(signs.accid != 0, signs.accid, explicit_accid);
+  explicit_accid = choose(natural, '=', explicit_accid);
 
   char accid = 0;
   if (letter != 'r') {
@@ -257,13 +257,13 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     // the key's, and leaves nothing behind for later notes.
     const int pos = 7 * (octave - '2') + (letter - 'a');
     if (pos >= 0 && pos < kStaffPositions) {
-      accid = explicit_accid != 0 ? explicit_accid : n.sticky_accid[pos];
+      accid = choose(explicit_accid != 0, explicit_accid, n.sticky_accid[pos]);
       n.sticky_accid[pos] = accid;
     } else {
       accid = explicit_accid;
     }
     const char key_accid = get_key_accid(ctx.pitch, letter);
-    accid = accid != 0 ? accid : key_accid;
+    accid = choose(accid != 0, accid, key_accid);
   }
   // What the next comma note repeats: the note as written, before any transposition.
   const char remembered_note = letter;
@@ -275,8 +275,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     long long semitone = 12LL * (octave - '2') + semitone_of_letter[letter - 'a'];
-    if (accid == '-') --semitone;
-    if (accid == '+') ++semitone;
+    semitone += (accid == '+') - (accid == '-');
     semitone += n.cur_transposition;
     if (semitone < 0 || semitone > 60) {
       fail(kExitError,
@@ -290,14 +289,15 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   }
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
-  int divisor = is_next_tok_rest(ctx.reader) ? 1024 : n.cur_artic;
+  int divisor = choose(is_next_tok_rest(ctx.reader), 1024, n.cur_artic);
   // The token just read ahead is most likely the next note: its memo entry is fetched now, so
   // that it is at hand, rather than on its way from memory, when that note is translated.
-  if (n.signs_memo != nullptr) __builtin_prefetch(&n.signs_memo->slot_of(ctx.reader.peek_buf().text));
-  divisor = signs.artic != 0 ? signs.artic : divisor;
+  if (n.signs_memo != nullptr)
+    __builtin_prefetch(&n.signs_memo->set_of(ctx.reader.peek_buf().text));
+  divisor = choose(signs.artic != 0, static_cast<int>(signs.artic), divisor);
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
-  shortening = triplet ? 2 * shortening / 3 : shortening;
+  shortening = choose(triplet, 2 * shortening / 3, shortening);
 
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
@@ -305,22 +305,32 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     fail(kExitError, "The lowest allowed octave is 2, found octave %d in measure %d", octave - '0',
          measure);
   }
-  if (octave > '7' || (octave == '7' && letter != 'c')) {
+  if ((octave > '7') | ((octave == '7') & (letter != 'c'))) {  // one test: rarely true
     fail(kExitError,
          "The highest allowed octave is 7, and only for the 'c',  found note %c, octave %d in "
          "measure %d",
          letter, octave - '0', measure);
   }
 
-  line.clear().str("$shorten ").num(shortening).str("\n/L").num(length);
-  line.str(std::string_view(triplet ? ":96/" : ":64/", 4)).chr(letter);
+  static_assert(sizeof(NoteLine::text) >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
+  char* at = put_text(line.text, "$shorten ");
+  at = put_number(at, shortening);
+  at = put_text(at, "\n/L");
+  at = put_number(at, length);
+  at = put_text(at, std::string_view(triplet ? ":96/" : ":64/", 4));
+  *at++ = letter;
   if (letter != 'r') {
-    line.chr_if(accid == '+' || accid == '-', accid).chr(static_cast<char>(octave));
+    // The accidental is stored either way and kept only for a sharp or flat, without a branch:
+    // which notes have one is the music's choice, which the processor cannot guess.
+    *at = accid;
+    at += accid == '+' || accid == '-';
+    *at++ = static_cast<char>(octave);
   }
-  line.chr('\n');
+  *at++ = '\n';
+  line.len = static_cast<size_t>(at - line.text);
 
   n.prev_dur = length;
-  n.prev_triplet = comma ? n.prev_triplet : triplet;
+  n.prev_triplet = choose(comma, n.prev_triplet, static_cast<int>(triplet));
   // A comma rest has no pitch of its own, so the note that a later ',' repeats stays the one
   // before it.
   if (remembered_note != 'r') {
@@ -353,8 +363,10 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
     if (signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
     const int length = signs.length;
     const bool triplet = signs.has(NoteSigns::kC);
-    line.clear().str("/L").num(length);
-    line.str(std::string_view(triplet ? ":96/r\n" : ":64/r\n", 6));
+    char* at = put_text(line.text, "/L");
+    at = put_number(at, length);
+    at = put_text(at, std::string_view(triplet ? ":96/r\n" : ":64/r\n", 6));
+    line.len = static_cast<size_t>(at - line.text);
     ctx.notes.prev_dur = length;
     return triplet ? 2 * length : 3 * length;
   }
@@ -401,10 +413,15 @@ int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure
     if (memo == nullptr) throw std::bad_alloc();
     n.signs_memo.reset(static_cast<SignsMemo*>(memo));
   }
-  SignsMemo::Entry& e = n.signs_memo->slot_of(token.text);
-  if (std::memcmp(e.text, token.text, SignsMemo::kTextSize) != 0) {
-    std::memcpy(e.text, token.text, SignsMemo::kTextSize);
-    e.signs = scan_signs(token.view());
+  SignsMemo::Entry* way = n.signs_memo->set_of(token.text).way;
+  if (std::memcmp(way[0].text, token.text, SignsMemo::kTextSize) != 0) {
+    if (std::memcmp(way[1].text, token.text, SignsMemo::kTextSize) == 0) {
+      std::swap(way[0], way[1]);
+    } else {
+      way[1] = way[0];
+      std::memcpy(way[0].text, token.text, SignsMemo::kTextSize);
+      way[0].signs = scan_signs(token.view());
+    }
   }
-  return translate_note(ctx, token.view(), e.signs, line, measure);
+  return translate_note(ctx, token.view(), way[0].signs, line, measure);
 }
