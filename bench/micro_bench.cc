@@ -89,7 +89,8 @@ void BM_TranslateNotes(benchmark::State& state) {
   PitchState pitch;
   NoteState notes;
   NoteContext ctx{notes, pitch, reader};
-  NoteLine line;
+  char room[kNoteLineMax];
+  NoteLine line{room};
   std::vector<Token> tokens;
   std::vector<size_t> measure_ends;
   for (const auto& m : passage()) {

@@ -59,7 +59,6 @@ struct Conversion {
   PitchState pitch;
   NoteState notes;
   std::string title;
-  NoteLine note_line;
   LineBuf<512> line;
 
   int voice = 0;
@@ -71,7 +70,7 @@ struct Conversion {
   // measure number has been collected, so only such a measure can be copied later.
   bool measure_opened = false;
 
-  void write_line() { tavix_out(sink, line); }
+  void write_line() { tavix_out(sink, line.view()); }
 
   int read_int_arg(const char* keyword) {
     const Token& arg = read_token(reader);
@@ -125,7 +124,7 @@ struct Conversion {
       fail(kExitError, "found %lld 192th notes of music, expected %lld in measure %d, voice %d",
            count, expected, measure, voice);
     }
-    sink.tavix_out_buffering = false;
+    stop_collecting(sink);
     write_end_of_measure();
     if (measure_opened) {
       file_measure_text(sink, measure);
@@ -167,10 +166,10 @@ struct Conversion {
       expected_count();  // a rest fills a measure, whose length must be known
       // A measure not opened by its number holds a stale text; the rest measure holds its own.
       if (!measure_opened) empty_measure_text(sink);
-      sink.tavix_out_buffering = true;
+      start_collecting(sink);
       line.clear().str("/L").num(*measure_length).str(":64/r\n");
       write_line();
-      sink.tavix_out_buffering = false;
+      stop_collecting(sink);
       write_end_of_measure();
       file_measure_text(sink, measure);
       empty_measure_text(sink);
@@ -240,16 +239,17 @@ struct Conversion {
            value < 0 ? token.text : std::to_string(value).c_str(), measure);
     }
     empty_measure_text(sink);
-    sink.tavix_out_buffering = true;
+    start_collecting(sink);
     measure_opened = true;
   }
 
   void note_or_rest(const Token& token) {
     NoteContext ctx{notes, pitch, reader};
+    NoteLine note_line{open_line(sink, kNoteLineMax)};
     const int filled = parse_note(ctx, token, note_line, measure);
     if (filled != 0) {
       count += filled;
-      tavix_out(sink, note_line);
+      close_line(sink, note_line.len);
     }
   }
 

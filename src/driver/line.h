@@ -1,5 +1,5 @@
-// A line of output formed whole in a fixed buffer before it is passed to tavix_out. Appends
-// numbers and text without format parsing: several lines are formed per note of a large file.
+// A line of output formed whole before it is written, without format parsing: several lines
+// are formed per note of a large file.
 #pragma once
 
 #include <array>
@@ -52,7 +52,7 @@ inline char* put_number(char* at, long long v) {
 
 template <size_t N>
 struct LineBuf {
-  char text[N] = {};  // set in full: a line may be copied as a block longer than itself
+  char text[N];
   size_t len = 0;
 
   std::string_view view() const { return {text, len}; }
@@ -70,19 +70,6 @@ struct LineBuf {
     } else {
       std::memcpy(text + len, s.data(), N - len);
       len = N;
-    }
-    return *this;
-  }
-  LineBuf& chr(char c) {
-    if (len < N) text[len++] = c;
-    return *this;
-  }
-  /// Appends `c` only when `add` holds, decided without a branch: for a sign that comes and
-  /// goes with the music, which the processor cannot guess.
-  LineBuf& chr_if(bool add, char c) {
-    if (len < N) {
-      text[len] = c;
-      len += add;
     }
     return *this;
   }

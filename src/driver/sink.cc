@@ -6,20 +6,29 @@
 #include "driver/errors.h"
 
 Sink::Sink(std::ostream& output) : out(output), generated_measures(kMaxMeasures + 1) {
-  pending = std::make_unique<char[]>(kOutputBlock + kShortLine);
+  pending = std::make_unique<char[]>(kOutputBlock);
 }
 
-void tavix_out(Sink& s, std::string_view text) {
-  if (s.tavix_out_buffering && !s.measure_buf_overflow) {
+namespace {
+// Adds to the measure text what was written since it was last added to.
+void collect_pending(Sink& s) {
+  if (!s.tavix_out_buffering) return;
+  const size_t n = s.pending_len - s.collected_up_to;
+  if (!s.measure_buf_overflow) {
     // The measure text is bounded: a copy made while collecting can double it again and
     // again. Past the bound the measure is only marked, and a later copy of it is refused.
-    if (text.size() <= kMeasureTextMax - s.measure_len) {
-      std::memcpy(s.measure_buf + s.measure_len, text.data(), text.size());
-      s.measure_len += text.size();
+    if (n <= kMeasureTextMax - s.measure_len) {
+      std::memcpy(s.measure_buf + s.measure_len, s.pending.get() + s.collected_up_to, n);
+      s.measure_len += n;
     } else {
       s.measure_buf_overflow = true;
     }
   }
+  s.collected_up_to = s.pending_len;
+}
+}  // namespace
+
+void tavix_out(Sink& s, std::string_view text) {
   if (s.pending_len + text.size() > kOutputBlock) {
     flush_output(s);
     // Only a text longer than a whole block is cut, at block boundaries.
@@ -35,6 +44,8 @@ void tavix_out(Sink& s, std::string_view text) {
 }
 
 void flush_output(Sink& s) {
+  collect_pending(s);
+  s.collected_up_to = 0;
   std::streambuf* buf = s.out.rdbuf();
   if (s.pending_len != 0) {
     errno = 0;
@@ -55,9 +66,26 @@ void flush_output(Sink& s) {
   }
 }
 
+void start_collecting(Sink& s) {
+  if (s.tavix_out_buffering) return;
+  s.tavix_out_buffering = true;
+  s.collected_up_to = s.pending_len;
+}
+
+void stop_collecting(Sink& s) {
+  collect_pending(s);
+  s.tavix_out_buffering = false;
+}
+
+std::string_view measure_text(Sink& s) {
+  collect_pending(s);
+  return {s.measure_buf, s.measure_len};
+}
+
 void empty_measure_text(Sink& s) {
   s.measure_len = 0;
   s.measure_buf_overflow = false;
+  s.collected_up_to = s.pending_len;
 }
 
 namespace {
@@ -80,13 +108,14 @@ void store_text(std::string& entry_text, std::string_view text) {
 }  // namespace
 
 void file_measure_text(Sink& s, int measure) {
+  const std::string_view text = measure_text(s);
   MeasureEntry& e = entry_to_file(s, measure);
   if (s.measure_buf_overflow) {
     e.state = StoredMeasure::kTooLong;
     e.text.clear();
   } else {
     e.state = StoredMeasure::kText;
-    store_text(e.text, s.measure_text());
+    store_text(e.text, text);
   }
 }
 

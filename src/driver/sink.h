@@ -4,21 +4,15 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "driver/line.h"
-
 constexpr int kMaxMeasures = 5000;          // measure numbers 1 to 5000 per voice
 constexpr size_t kMeasureTextMax = 5007;    // characters of one stored measure
 constexpr size_t kOutputBlock = 64 * 1024;  // bytes gathered for one write
-// Room past the end of the output block and of the measure text: a short line is copied there
-// by one move of this fixed size, a few vector moves instead of a call to memcpy.
-constexpr size_t kShortLine = 64;
 
 /// What the store holds for one measure number.
 enum class StoredMeasure {
@@ -39,50 +33,47 @@ struct Sink {
   Sink& operator=(const Sink&) = delete;
 
   std::ostream& out;
-  bool tavix_out_buffering = false;  // collecting: tavix_out also appends to measure_buf
+  // Collecting: what is written also belongs to the measure text. Turned on and off by
+  // start_collecting and stop_collecting.
+  bool tavix_out_buffering = false;
   // The measure text: a fixed buffer, as it may never hold more than kMeasureTextMax
-  // characters, and every note line is appended to it.
-  char measure_buf[kMeasureTextMax + kShortLine];
+  // characters. Output joins it in runs, from the output block (see collected_up_to).
+  char measure_buf[kMeasureTextMax];
   size_t measure_len = 0;
-  bool measure_buf_overflow = false;  // more was collected than measure_buf may hold
-  std::string_view measure_text() const { return {measure_buf, measure_len}; }
+  bool measure_buf_overflow = false;             // more was collected than measure_buf may hold
   std::vector<MeasureEntry> generated_measures;  // index = measure number
   int highest_filed = 0;  // clearing the store touches only the entries a voice used
 
   // Output is gathered in blocks: one write per block instead of one per line. A fixed block
   // rather than a vector, so that adding a line is a bounds test and a copy.
-  std::unique_ptr<char[]> pending;  // kOutputBlock bytes and kShortLine to spare
+  std::unique_ptr<char[]> pending;
   size_t pending_len = 0;
+  // While collecting, the output block from here on belongs to the measure text but is not
+  // yet in measure_buf. It joins in one run when the measure is filed or the block written,
+  // rather than line by line while each line, just formed, is still on its way to memory.
+  size_t collected_up_to = 0;
 };
 
-/// The one path to the output: writes `text` and, while collecting, appends it to the
-/// measure text.
+/// The one path to the output: writes `text` and, while collecting, adds it to the measure
+/// text.
 void tavix_out(Sink& s, std::string_view text);
-
-/// The same for a line formed in a LineBuf. Nearly every line written is a short one of a
-/// note: it is copied whole, as a block of kShortLine bytes of which only its own count.
-template <size_t N>
-void tavix_out(Sink& s, const LineBuf<N>& line) {
-  const size_t len = line.len;
-  if constexpr (N >= kShortLine) {
-    const bool to_measure = s.tavix_out_buffering & !s.measure_buf_overflow;
-    if (len <= kShortLine && s.pending_len + len <= kOutputBlock &&
-        (!to_measure || len <= kMeasureTextMax - s.measure_len)) {
-      std::memcpy(s.pending.get() + s.pending_len, line.text, kShortLine);
-      s.pending_len += len;
-      if (to_measure) {
-        std::memcpy(s.measure_buf + s.measure_len, line.text, kShortLine);
-        s.measure_len += len;
-      }
-      return;
-    }
-  }
-  tavix_out(s, line.view());
-}
 
 /// Writes what is gathered; a failed write ends the run instead of passing as success.
 void flush_output(Sink& s);
 
+/// Room for a line of at most `max` characters (at most kOutputBlock) in the output block
+/// itself: a note's line is formed where it is written, with no copy. The line counts as
+/// written, like one given to tavix_out, once close_line says how long it is.
+inline char* open_line(Sink& s, size_t max) {
+  if (kOutputBlock - s.pending_len < max) flush_output(s);
+  return s.pending.get() + s.pending_len;
+}
+inline void close_line(Sink& s, size_t len) { s.pending_len += len; }
+
+void start_collecting(Sink& s);
+void stop_collecting(Sink& s);
+/// The measure text collected so far.
+std::string_view measure_text(Sink& s);
 void empty_measure_text(Sink& s);
 void file_measure_text(Sink& s, int measure);
 void file_unopened_measure(Sink& s, int measure);

@@ -312,7 +312,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
          letter, octave - '0', measure);
   }
 
-  static_assert(sizeof(NoteLine::text) >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
+  static_assert(kNoteLineMax >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
   char* at = put_text(line.text, "$shorten ");
   at = put_number(at, shortening);
   at = put_text(at, "\n/L");

@@ -41,8 +41,14 @@ void reset_for_voice(NoteState& n);
 /// Forgets the accidentals written in the measure; at every bar line.
 void clear_sticky_accid(NoteState& n);
 
-/// The text of one note or rest: at most two lines.
-using NoteLine = LineBuf<80>;
+/// Where the text of one note or rest goes: at most two lines, formed at `text`, which has
+/// room for kNoteLineMax characters; `len` is the length formed.
+struct NoteLine {
+  char* text;
+  size_t len = 0;
+  std::string_view view() const { return {text, len}; }
+};
+constexpr size_t kNoteLineMax = 64;
 
 /// Everything a note reads or changes besides its token.
 struct NoteContext {

@@ -15,22 +15,22 @@ TEST(Sink, CollectsOnlyWhileCollectingIsOn) {
   std::ostringstream out;
   Sink s(out);
   tavix_out(s, "a\n");
-  s.tavix_out_buffering = true;
+  start_collecting(s);
   tavix_out(s, "b\n");
   tavix_out(s, "b\n");
-  s.tavix_out_buffering = false;
+  stop_collecting(s);
   tavix_out(s, "c %d\\n\n");  // written as it is, never taken as a format
   flush_output(s);
   EXPECT_EQ("a\nb\nb\nc %d\\n\n", out.str());
-  EXPECT_EQ("b\nb\n", s.measure_text());
+  EXPECT_EQ("b\nb\n", measure_text(s));
 }
 
 TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
   std::ostringstream out;
   Sink s(out);
-  s.tavix_out_buffering = true;
+  start_collecting(s);
   tavix_out(s, "x\n");
-  s.tavix_out_buffering = false;
+  stop_collecting(s);
   file_measure_text(s, 1);
   file_measure_text(s, 2);  // nothing collected in between: the same text twice
   empty_measure_text(s);
@@ -40,13 +40,13 @@ TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
   EXPECT_EQ(StoredMeasure::kNone, stored_state(s, 0));
   EXPECT_EQ(StoredMeasure::kNone, stored_state(s, kMaxMeasures + 1));
 
-  s.tavix_out_buffering = true;  // a replay while collecting is collected too
+  start_collecting(s);  // a replay while collecting is collected too
   replay_measure(s, 2);
   replay_measure(s, 3);
   file_copy_of_measure(s, 1, 4);
   flush_output(s);
   EXPECT_EQ("x\nx\n", out.str());  // collected once, replayed once
-  EXPECT_EQ("x\n", s.measure_text());
+  EXPECT_EQ("x\n", measure_text(s));
   EXPECT_EQ("x\n", s.generated_measures[4].text);
 
   clear_store(s);
@@ -56,10 +56,10 @@ TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
 TEST(Sink, MeasureTextStaysBoundedAndIsMarkedTooLong) {
   std::ostringstream out;
   Sink s(out);
-  s.tavix_out_buffering = true;
+  start_collecting(s);
   const std::string chunk(1000, 'n');
   for (int i = 0; i < 6; ++i) tavix_out(s, chunk);  // 6000 characters, over the bound
-  EXPECT_LE(s.measure_text().size(), kMeasureTextMax);
+  EXPECT_LE(measure_text(s).size(), kMeasureTextMax);
   file_measure_text(s, 7);
   EXPECT_EQ(StoredMeasure::kTooLong, stored_state(s, 7));
   flush_output(s);
@@ -68,6 +68,32 @@ TEST(Sink, MeasureTextStaysBoundedAndIsMarkedTooLong) {
   tavix_out(s, "ok");
   file_measure_text(s, 8);
   EXPECT_EQ(StoredMeasure::kText, stored_state(s, 8));
+}
+
+TEST(Sink, LinesFormedInPlaceAreWrittenAndCollectedAcrossBlocks) {
+  // Lines formed in the output block itself, while collecting, around the point where the
+  // block is full and written: the measure text must still hold each line once, in order.
+  std::ostringstream out;
+  Sink s(out);
+  const std::string filler(kOutputBlock - 100, '.');
+  tavix_out(s, filler);
+  start_collecting(s);
+  std::string lines;
+  for (int i = 0; i < 40; ++i) {
+    const std::string line = "/L" + std::to_string(i) + ":64/r\n";
+    char* at = open_line(s, 64);
+    line.copy(at, line.size());
+    close_line(s, line.size());
+    tavix_out(s, "x\n");
+    lines += line + "x\n";
+  }
+  stop_collecting(s);
+  tavix_out(s, "after\n");  // no longer collected
+  flush_output(s);
+  EXPECT_EQ(filler + lines + "after\n", out.str());
+  EXPECT_EQ(lines, measure_text(s));
+  empty_measure_text(s);
+  EXPECT_EQ("", measure_text(s));
 }
 
 // An output that accepts nothing, like a full disk.
@@ -117,13 +143,13 @@ TEST(LineBuf, WritesNumbersAndTextAsFormattedWould) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     LineBuf<80> line;
-    line.str("/L").num(c.value).str(":64/").chr_if(false, '+').chr_if(true, '-').chr('\n');
+    line.str("/L").num(c.value).str(":64/-\n");
     EXPECT_EQ(std::string("/L") + c.text + ":64/-\n", line.view());
   }
   // A line never grows past its buffer: a number that does not fit is left out whole, text is
   // cut.
   LineBuf<6> small;
-  small.str("ab").num(123).num(456).str("xyz").chr('!').chr_if(true, '?');
+  small.str("ab").num(123).num(456).str("xyz").str("!");
   EXPECT_EQ("ab123x", small.view());
 }
 

@@ -23,7 +23,8 @@ struct Notes {
     ByteSource src(in, "test");
     TokenReader reader(src);
     NoteContext ctx{notes, pitch, reader};
-    NoteLine line;
+    char room[kNoteLineMax];
+    NoteLine line{room};
     try {
       int filled = parse_note(ctx, token, line, 3);
       return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
@@ -238,7 +239,8 @@ std::string translate_token(Notes& n, const std::string& text, const std::string
   ByteSource src(in, "test");
   TokenReader reader(src);
   NoteContext ctx{n.notes, n.pitch, reader};
-  NoteLine line;
+  char room[kNoteLineMax];
+  NoteLine line{room};
   try {
     const int filled = parse_note(ctx, make_token(text), line, 3);
     return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
