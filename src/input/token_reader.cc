@@ -110,11 +110,11 @@ TokenKind kind_of(int keyword, bool all_digits, bool all_upper) {
   return static_cast<TokenKind>(choose(keyword != 0, keyword, kind));
 }
 
-// Classifies a token of 1 to 16 characters at `text`, whose 16 bytes are `b`. No two keywords
-// share both their length and their last character: those two pick the one keyword the token
-// can be, and a single compare of the bytes decides. Every token is classified, so this is
-// done without a loop.
-TokenKind kind_of_short(const Bytes16& b, const char* text, size_t len) {
+// The keyword kind of a token of 1 to 15 characters at `text`, whose 16 bytes are `b`, or 0.
+// No two keywords share both their length and their last character: those two pick the one
+// keyword the token can be, and a single compare of the bytes decides. Every token is looked
+// up, so this is done without a loop.
+int keyword_of_short(const Bytes16& b, const char* text, size_t len) {
   struct Candidate {
     char text[Bytes16::kSize] = {};
     size_t len = 0;  // 0 where no keyword has that length and last character
@@ -141,9 +141,7 @@ TokenKind kind_of_short(const Bytes16& b, const char* text, size_t len) {
   const Candidate& k =
       candidates.keyword[candidates.index[row][static_cast<unsigned char>(text[len - 1])]];
   const bool keyword = (k.len == len) & ((b.same(Bytes16(k.text)) & all) == all);
-  const bool all_digits = (b.in('0', '9') & all) == all;
-  const bool all_upper = (b.in('A', 'Z') & all) == all;
-  return kind_of(keyword ? k.kind : 0, all_digits, all_upper);
+  return keyword ? k.kind : 0;
 }
 
 // Sets the kind and the 'r' of a token whose text is in place.
@@ -171,7 +169,7 @@ void classify(Token& t) {
 }
 
 // Finds the tokens of the kWindowSize bytes at the front of the buffered input, with one bit
-// per byte, and lists those that end within the window. Only space, tab, CR and LF are looked
+// per byte: those that end within the window are found. Only space, tab, CR and LF are looked
 // at: the window stops before the first NUL, vertical tab or form feed, whose rules (refused;
 // skipped between tokens, yet part of a token) are left to read_token_slowly. False when it
 // finds no token.
@@ -183,12 +181,21 @@ bool find_tokens(ByteSource& in, TokenWindow& w) {
   uint64_t blank = 0;
   uint64_t other = 0;
   uint64_t slash = 0;
+  uint64_t digits = 0;
+  uint64_t upper = 0;
+  uint64_t r = 0;
   for (size_t k = 0; k < kWindowSize; k += Bytes16::kSize) {
     const Bytes16 b(block.data() + k);
     blank |= uint64_t{b.eq(' ') | b.eq('\t') | b.eq('\r') | b.eq('\n')} << k;
     other |= uint64_t{b.eq('\0') | b.eq('\v') | b.eq('\f')} << k;
     slash |= uint64_t{b.eq('/')} << k;
+    digits |= uint64_t{b.in('0', '9')} << k;
+    upper |= uint64_t{b.in('A', 'Z')} << k;
+    r |= uint64_t{b.eq('r')} << k;
   }
+  w.digits = digits;
+  w.upper = upper;
+  w.r = r;
   // Past the first of the other signs nothing is known: no token ends there.
   const uint64_t known = other == 0 ? ~uint64_t{0} : (uint64_t{1} << std::countr_zero(other)) - 1;
   blank &= known;
@@ -196,34 +203,27 @@ bool find_tokens(ByteSource& in, TokenWindow& w) {
   // A '/' that ends a token of two or more bytes is split off as a bar line of its own: the
   // token ends before it, and the bar line starts there.
   const uint64_t split = slash & (blank >> 1) & (inside << 1);
-  const uint64_t ends = (blank & (inside << 1)) | split;
-  uint64_t starts = inside & ((blank << 1) | 1 | split);
-  uint64_t rest_of_ends = ends;
-  // Every end has its start before it, so the first starts pair with the ends in order; a
-  // last start without an end is a token that runs on past the window.
-  w.count = static_cast<unsigned>(std::popcount(ends));
-  for (unsigned i = 0; i < w.count; i += 4) {
-    for (unsigned k = i; k < i + 4; ++k) {  // a fixed count: fewer loop exits to mispredict
-      w.start[k] = static_cast<unsigned char>(std::countr_zero(starts));
-      w.end[k] = static_cast<unsigned char>(std::countr_zero(rest_of_ends));
-      starts &= starts - 1;
-      rest_of_ends &= rest_of_ends - 1;
-    }
-  }
-  return w.count != 0;
+  // Every end has its start before it, so the starts pair with the ends in order; a last
+  // start without an end is a token that runs on past the window.
+  w.ends = (blank & (inside << 1)) | split;
+  w.starts = inside & ((blank << 1) | 1 | split);
+  return w.ends != 0;
 }
 
-// Fills `token` with the `len` bytes at `text`, followed by at least Bytes16::kSize readable
-// bytes.
-void take_token(Token& token, const char* text, size_t len) {
+// Fills `token` with the `len` bytes at byte `at` of the window `w`, which begins at `window`.
+void take_token(Token& token, const TokenWindow& w, const char* window, unsigned at, size_t len) {
+  const char* text = window + at;
   token.len = len;
   if (len < Bytes16::kSize) {
-    // Nearly every token: copied, NUL and all, by one store of fixed size, and classified
-    // without a loop.
+    // Nearly every token: copied, NUL and all, by one store of fixed size (the window has
+    // 16 bytes to read after its end), and classified from the window's bits.
     const Bytes16 b(text);
     b.store_first(token.text, len);
-    token.kind = kind_of_short(b, text, len);
-    token.has_r = (b.eq('r') & Bytes16::first(len)) != 0;
+    const uint64_t own = (uint64_t{1} << len) - 1;
+    const bool all_digits = ((w.digits >> at) & own) == own;
+    const bool all_upper = ((w.upper >> at) & own) == own;
+    token.kind = kind_of(keyword_of_short(b, text, len), all_digits, all_upper);
+    token.has_r = ((w.r >> at) & own) != 0;
     return;
   }
   std::memcpy(token.text, text, len);
@@ -238,15 +238,18 @@ namespace {
 // Reads the next token from the input into `token`.
 void read_next(TokenReader& r, Token& token) {
   TokenWindow& w = r.window;
-  if (w.next == w.count && !find_tokens(r.in, w)) {
+  if (w.ends == 0 && !find_tokens(r.in, w)) {
     read_token_slowly(r.in, token);
     return;
   }
-  const unsigned i = w.next++;
+  const auto start = static_cast<unsigned>(std::countr_zero(w.starts));
+  const auto end = static_cast<unsigned>(std::countr_zero(w.ends));
+  w.starts &= w.starts - 1;
+  w.ends &= w.ends - 1;
   const char* window = r.in.buffered().data() - w.taken;
-  r.in.skip(w.end[i] - w.taken);
-  w.taken = w.end[i];
-  take_token(token, window + w.start[i], w.end[i] - w.start[i]);
+  r.in.skip(end - w.taken);
+  w.taken = end;
+  take_token(token, w, window, start, end - start);
 }
 
 }  // namespace

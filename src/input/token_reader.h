@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -49,17 +50,22 @@ struct Token {
 
 constexpr size_t kWindowSize = 64;  // bytes of input whose tokens are found together
 
-// The tokens found in a window of kWindowSize bytes of the buffered input, by where each
-// starts and ends, counted from the window's first byte. Finding a window's tokens at once
-// spares each token a wait for the end of the one before. Only read_token delivers them;
-// whatever else takes bytes from the input forgets them.
+// The tokens found in a window of kWindowSize bytes of the buffered input, and what each byte
+// of it is, one bit per byte (bit i for byte i of the window). Finding a window's tokens at
+// once spares each token a wait for the end of the one before, and classifying its bytes at
+// once spares each token a pass of its own. Only read_token delivers them; whatever else takes
+// bytes from the input forgets them.
 struct TokenWindow {
-  unsigned char start[kWindowSize + 4];  // four to spare: the window is filled four at a time
-  unsigned char end[kWindowSize + 4];
-  unsigned next = 0;   // the next token to deliver
-  unsigned count = 0;  // the tokens found; all are delivered once next == count
-  unsigned taken = 0;  // bytes of the window already taken from the input
-  void forget() { next = count = taken = 0; }
+  uint64_t starts = 0;  // where the tokens not yet delivered start
+  uint64_t ends = 0;    // and where each ends; 0 once the window's tokens are all delivered
+  uint64_t digits = 0;  // the bytes '0' to '9'
+  uint64_t upper = 0;   // the bytes 'A' to 'Z'
+  uint64_t r = 0;       // the bytes 'r'
+  unsigned taken = 0;   // bytes of the window already taken from the input
+  void forget() {
+    starts = ends = 0;
+    taken = 0;
+  }
 };
 
 struct TokenReader {
