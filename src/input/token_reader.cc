@@ -231,10 +231,6 @@ void take_token(Token& token, const TokenWindow& w, const char* window, unsigned
   classify(token);
 }
 
-}  // namespace
-
-namespace {
-
 // Reads the next token from the input into `token`.
 void read_next(TokenReader& r, Token& token) {
   TokenWindow& w = r.window;
