@@ -292,8 +292,9 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   int divisor = choose(is_next_tok_rest(ctx.reader), 1024, n.cur_artic);
   // The token just read ahead is most likely the next note: its memo entry is fetched now, so
   // that it is at hand, rather than on its way from memory, when that note is translated.
-  if (n.signs_memo != nullptr)
+  if (n.signs_memo != nullptr) {
     __builtin_prefetch(&n.signs_memo->set_of(ctx.reader.peek_buf().text));
+  }
   divisor = choose(signs.artic != 0, static_cast<int>(signs.artic), divisor);
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
