@@ -11,6 +11,7 @@
 
 #include "driver/choose.h"
 #include "driver/errors.h"
+#include "driver/line.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <memory>
 #include <string_view>
 
-#include "driver/line.h"
 #include "input/token_reader.h"
 #include "notes/pitch.h"
 
