@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.h"
+#include "base/diagnostic.h"
 #include "input/byte_source.h"
 #include "input/token_reader.h"
 #include "music_gen.h"
@@ -16,6 +16,7 @@
 #include "notes/pitch.h"
 #include "pn2tavix/pn2tavix.h"
 
+namespace pn2tavix::detail {
 namespace {
 
 // Serves a text held in memory without copying it, as a file's bytes would be served.
@@ -59,7 +60,7 @@ void BM_ReadTokens(benchmark::State& state) {
         kind = parse_token(read_token(reader));
         benchmark::DoNotOptimize(kind);
         ++tokens;
-      } while (kind != TOK_END);
+      } while (kind != TokenKind::TOK_END);
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -107,14 +108,14 @@ void BM_TranslateNotes(benchmark::State& state) {
         for (; i < end; ++i) {
           reader.peek_buf() = tokens[(i + 1) % tokens.size()];
           reader.peek_buf_flag = true;
-          filled += parse_note(ctx, tokens[i], line, 1);
+          filled += parse_note(ctx, tokens[i], line);
         }
         clear_sticky_accid(notes);
       }
       reader.peek_buf_flag = false;
     }
   } catch (const RunError& e) {
-    state.SkipWithError(e.what());
+    state.SkipWithError(message_text(e.failure).c_str());
     return;
   }
   benchmark::DoNotOptimize(filled);
@@ -122,7 +123,7 @@ void BM_TranslateNotes(benchmark::State& state) {
 }
 BENCHMARK(BM_TranslateNotes);
 
-// A whole conversion in memory, output discarded.
+// A whole conversion from a stream, output discarded.
 void BM_Convert(benchmark::State& state) {
   const std::string& text = music();
   NullBuf null;
@@ -140,6 +141,22 @@ void BM_Convert(benchmark::State& state) {
 }
 BENCHMARK(BM_Convert);
 
+// A whole conversion of a string into a result, with the output kept.
+void BM_ConvertString(benchmark::State& state) {
+  const std::string& text = music();
+  for (auto _ : state) {
+    const Result r = pn2tavix::convert(text);
+    if (r.status != 0) {
+      state.SkipWithError("the generated music did not convert");
+      return;
+    }
+    benchmark::DoNotOptimize(r.output.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_ConvertString);
+
 }  // namespace
+}  // namespace pn2tavix::detail
 
 BENCHMARK_MAIN();

@@ -39,7 +39,9 @@ install(FILES man/pn2tavix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT 
 # The target's own include directory for an installed copy is "include".
 install(TARGETS pn2tavix_core EXPORT pn2tavixTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES include/pn2tavix/pn2tavix.h DESTINATION include/pn2tavix COMPONENT development)
+install(FILES include/pn2tavix/pn2tavix.h include/pn2tavix/message.h
+              ${PROJECT_BINARY_DIR}/include/pn2tavix/version.h
+        DESTINATION include/pn2tavix COMPONENT development)
 set(PN2TAVIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/pn2tavix)
 install(EXPORT pn2tavixTargets NAMESPACE pn2tavix:: DESTINATION ${PN2TAVIX_CMAKE_DIR}
         COMPONENT development)

@@ -1,18 +1,50 @@
 // pn2tavix as a library: converts a PDP-1 music file to tavix text inside the calling program.
-// A conversion never ends the process and keeps no state between calls; several may run one
-// after another, each with its own streams.
+//
+// A conversion never ends the process and keeps no state between calls. Conversions may run
+// on several threads at once: each keeps all its state to itself, and the library has none
+// of its own; only the streams, strings and results given to one conversion must not be
+// touched by another thread until it returns.
 #pragma once
 
+#include <cstdint>
 #include <istream>
 #include <ostream>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "pn2tavix/message.h"
+#include "pn2tavix/version.h"
 
 namespace pn2tavix {
 
-/// Converts the music read from `in`, writing tavix text to `out` and messages to `err`, each
-/// message one line beginning with `program_name` and ": ". Returns the exit status the
-/// program would have: 0 converted, 1 any error, 2 a measure number that differs from the
-/// running count. On an error, what was written to `out` before it stays there.
+/// The version of the library the program was compiled against ("0.2.0").
+inline constexpr std::string_view kVersion = PN2TAVIX_VERSION;
+/// The version of the library the program runs with.
+std::string_view version() noexcept;
+
+struct Options {
+  bool keep_output = true;   // false: the tavix text is made and checked, but not kept
+  bool note_events = false;  // fill Result::notes
+};
+
+struct Result {
+  int status = 0;      // the program's exit status: 0 converted, 1 an error, 2 a measure number
+  std::string output;  // the tavix text; on an error, what was written before it
+  std::vector<Message> messages;  // in the order they happened; an error comes last
+  std::vector<NoteEvent> notes;   // with Options::note_events
+};
+
+/// Converts the music in `input`, which is read as bytes, exactly as the program reads a file.
+Result convert(std::string_view input, const Options& options = {});
+
+/// The same, reading from a stream.
+Result convert(std::istream& in, const Options& options = {});
+
+/// Converts the music read from `in`, writing tavix text to `out` and the messages that the
+/// program prints to `err`, each one line beginning with `program_name` and ": ". Returns the
+/// exit status the program would have: 0 converted, 1 any error, 2 a measure number that
+/// differs from the running count. On an error, what was written to `out` before it stays.
 int convert(std::istream& in, std::ostream& out, std::ostream& err,
             std::string_view program_name = "pn2tavix");
 

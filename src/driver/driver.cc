@@ -1,30 +1,25 @@
 #include "driver/driver.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstring>
-#include <iostream>
-#include <memory>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
-#include "driver/errors.h"
-#include "driver/line.h"
-#include "driver/sink.h"
-#include "input/byte_source.h"
+#include "base/chars.h"
+#include "base/diagnostic.h"
+#include "base/limits.h"
+#include "base/line.h"
 #include "input/token_reader.h"
 #include "notes/note.h"
 #include "notes/pitch.h"
 
-namespace pn2tavix {
+namespace pn2tavix::detail {
 namespace {
 
 constexpr int kHeaderTempo = 67;
-constexpr int kMaxTempo = 682;
 constexpr int kTempoDividend = 11444;  // "$tempo" is this divided by the tempo statement's value
 
 // The number at the start of `text` as the statement arguments are read: leading white space,
@@ -32,11 +27,11 @@ constexpr int kTempoDividend = 11444;  // "$tempo" is this divided by the tempo 
 // false when the number does not fit an int.
 bool to_int(std::string_view text, int& value) {
   size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  while (i < text.size() && is_white(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   long long v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+  for (; i < text.size() && is_digit(static_cast<unsigned char>(text[i])); ++i) {
     v = v * 10 + (text[i] - '0');
     if (v > static_cast<long long>(INT_MAX) + 1) return false;
   }
@@ -46,22 +41,96 @@ bool to_int(std::string_view text, int& value) {
   return true;
 }
 
+// A length in 192nds of a whole note as note values, for a hint: "a dotted quarter", "a half
+// and a 16th". Whole notes first, then the largest value that fits, again and again.
+std::string as_note_values(long long n) {
+  struct Value {
+    int length;
+    const char* name;
+  };
+  static constexpr Value values[] = {
+      {144, "a dotted half"},
+      {96, "a half"},
+      {72, "a dotted quarter"},
+      {64, "a triplet half"},
+      {48, "a quarter"},
+      {36, "a dotted eighth"},
+      {32, "a triplet quarter"},
+      {24, "an eighth"},
+      {18, "a dotted 16th"},
+      {16, "a triplet eighth"},
+      {12, "a 16th"},
+      {9, "a dotted 32nd"},
+      {8, "a triplet 16th"},
+      {6, "a 32nd"},
+      {4, "a triplet 32nd"},
+      {3, "a 64th"},
+      {2, "a triplet 64th"},
+      {1, "a 192nd"},
+  };
+  std::string names[std::size(values) + 1];
+  size_t count = 0;
+  if (n >= 192) {
+    names[count++] = n < 384 ? "a whole note" : std::to_string(n / 192) + " whole notes";
+    n %= 192;
+  }
+  for (const Value& v : values) {
+    if (n >= v.length) {
+      names[count++] = v.name;
+      n -= v.length;
+    }
+  }
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) text += i + 1 == count ? " and " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+// Statements whose argument a title that lacks its '/' would swallow: a title holding one of
+// them, followed by what looks like its argument, is probably not a title at all.
+std::string_view statement_in_title(std::string_view title) {
+  static constexpr std::string_view numeric[] = {"units", "tempo", "rest", "copy", "up", "down"};
+  std::string_view previous;
+  size_t i = 0;
+  while (i < title.size()) {
+    while (i < title.size() && is_white(static_cast<unsigned char>(title[i]))) ++i;
+    size_t end = i;
+    while (end < title.size() && !is_white(static_cast<unsigned char>(title[end]))) ++end;
+    if (end == i) break;
+    const std::string_view word = title.substr(i, end - i);
+    const char first = word[0];
+    const bool number = is_digit(static_cast<unsigned char>(first)) ||
+                        ((first == '-' || first == '+') && word.size() > 1 &&
+                         is_digit(static_cast<unsigned char>(word[1])));
+    if (previous == "key" && (first == '(' || first == '-' || first == ')')) return previous;
+    for (std::string_view k : numeric) {
+      if (previous == k && number) return k;
+    }
+    previous = word;
+    i = end;
+  }
+  return {};
+}
+
 // Everything one conversion holds, made anew for each run.
 struct Conversion {
-  Conversion(TokenReader& r, Sink& s, std::ostream& e, const std::string& name)
-      : reader(r), sink(s), err(e), me(name) {}
+  Conversion(TokenReader& r, Sink& s, MessageHandler& m, std::vector<NoteEvent>* e)
+      : reader(r), sink(s), messages(m), events(e) {
+    if (events != nullptr) measure_events.resize(kMaxMeasures + 1);
+  }
 
   TokenReader& reader;
   Sink& sink;
-  std::ostream& err;
-  const std::string& me;
+  MessageHandler& messages;
 
   PitchState pitch;
   NoteState notes;
   std::string title;
   LineBuf<512> line;
 
-  int voice = 0;
+  long long voice = 0;  // wide: nothing bounds the number of voices of a long input
   int measure = 1;
   long long count = 0;  // 192nds so far in the measure; wide, as nothing bounds a measure's notes
   std::optional<long long> measure_length;  // in 64ths; no value before the first "units"
@@ -70,28 +139,75 @@ struct Conversion {
   // measure number has been collected, so only such a measure can be copied later.
   bool measure_opened = false;
 
+  // Places, for the messages: that of the title or token being handled, pointed to as the
+  // tokens go by (a token's buffer holds it while the one after it is read ahead), or kept in
+  // `held` where a statement reads on past its arguments; and the first token of the open
+  // measure (the first token read after a measure is closed).
+  const Position* at = nullptr;
+  Position held;
+  Position measure_began;
+  bool measure_begins = true;
+
+  // The notes written, for a caller that draws the piece; and for each measure filed in the
+  // voice, the events collected for it, so that "copy" repeats them as it repeats its text.
+  std::vector<NoteEvent>* events;
+  struct EventRange {
+    size_t first = 0;
+    size_t last = 0;
+  };
+  std::vector<EventRange> measure_events;
+  size_t events_collected_from = 0;
+
   void write_line() { tavix_out(sink, line.view()); }
 
-  int read_int_arg(const char* keyword) {
+  // A warning: the conversion goes on. One that the program prints comes after the output
+  // that led to it.
+  void warn(Failure f, std::vector<Hint> hints = {}) {
+    if (at != nullptr) f.at = *at;
+    f.measure = measure;
+    f.voice = voice;
+    Message m = make_message(f);
+    m.hints = std::move(hints);
+    if (m.printed) flush_output(sink);
+    messages.report(std::move(m));
+  }
+
+  Hint began_here() const {
+    return {"measure " + std::to_string(measure) + " began here", measure_began};
+  }
+
+  const Token& read_argument() {
     const Token& arg = read_token(reader);
+    at = &arg.at;
+    return arg;
+  }
+
+  int read_int_arg(std::string_view keyword) {
+    const Token& arg = read_argument();
     int value;
     if (!to_int(arg.view(), value)) {
-      fail(kExitError, "Number %s out of range for \"%s\", in measure %d, voice %d", arg.text,
-           keyword, measure, voice);
+      Failure f;
+      f.code = Code::kNumberOutOfRange;
+      f.word = arg.view();
+      f.keyword = keyword;
+      fail(std::move(f));
     }
     return value;
   }
 
   void check_measure_limit() {
-    if (measure > kMaxMeasures) fail(kExitError, "No more than %d measures allowed", kMaxMeasures);
+    if (measure > kMaxMeasures) fail(Code::kTooManyMeasures);
   }
 
   long long expected_count() {
-    if (!measure_length) {
-      fail(kExitError, "No \"units\" statement before the end of measure %d, voice %d", measure,
-           voice);
-    }
+    if (!measure_length) fail(Code::kNoUnits);
     return 3 * *measure_length;
+  }
+
+  void close_measure() {
+    ++measure;
+    measure_opened = false;
+    measure_begins = true;
   }
 
   void write_end_of_measure() {
@@ -114,31 +230,37 @@ struct Conversion {
     measure = 1;
     count = 0;
     measure_opened = false;
+    measure_begins = true;
     reset_for_voice(notes);
     clear_store(sink);
+    if (events != nullptr) measure_events.assign(measure_events.size(), EventRange{});
   }
 
   void bar_line() {
     const long long expected = expected_count();
     if (count != expected) {
-      fail(kExitError, "found %lld 192th notes of music, expected %lld in measure %d, voice %d",
-           count, expected, measure, voice);
+      Failure f;
+      f.code = Code::kMeasureCount;
+      f.number = count;
+      f.other = expected;
+      fail(std::move(f));
     }
     stop_collecting(sink);
     write_end_of_measure();
     if (measure_opened) {
       file_measure_text(sink, measure);
+      file_events(events_collected_from);
     } else {
       file_unopened_measure(sink, measure);
+      file_events(events != nullptr ? events->size() : 0);
     }
-    ++measure;
     count = 0;
-    measure_opened = false;
     clear_sticky_accid(notes);
+    close_measure();
   }
 
   void key_signature() {
-    const Token& arg = read_token(reader);
+    const Token& arg = read_argument();
     const std::string_view sig = arg.view();
     int n = 0;
     if (sig[0] == ')') {
@@ -149,18 +271,28 @@ struct Conversion {
     // The tables know 0 to 7 sharps or flats; any other count is as bogus as a wrong sign.
     if ((sig[0] != '-' && sig[0] != '(') || !to_int(sig.substr(1), n) || n < 0 ||
         n > kMaxKeyCount) {
-      fail(kExitError, "bogus parameter %s for \"key\" statement", arg.text);
+      fail_word(Code::kBadKey, sig);
     }
     pitch.cur_key_sharp_flat = sig[0] == '(' ? 1 : -1;
     pitch.cur_key_num_sharp_flat = n;
   }
 
+  // Keeps the place of the statement being handled, for its messages after its arguments.
+  void hold_place() {
+    held = *at;
+    at = &held;
+  }
+
   void whole_measure_rests() {
+    hold_place();
+    const Position* statement = at;
     if (count != 0) {
-      flush_output(sink);  // keep the warning after the output that led to it
-      err << me << ": \"rest\" command given in a non-empty measure\n";
+      Failure f;
+      f.code = Code::kRestInFullMeasure;
+      warn(std::move(f));
     }
     const int n = read_int_arg("rest");
+    at = statement;
     for (int i = 0; i < n; ++i) {
       check_measure_limit();
       expected_count();  // a rest fills a measure, whose length must be known
@@ -173,52 +305,51 @@ struct Conversion {
       write_end_of_measure();
       file_measure_text(sink, measure);
       empty_measure_text(sink);
-      ++measure;
-      measure_opened = false;
+      file_events(events != nullptr ? events->size() : 0);
+      close_measure();
     }
   }
 
   void copy_measures() {
+    hold_place();
+    const Position* statement = at;
     const int first = read_int_arg("copy");
     const int last = read_int_arg("copy");
+    at = statement;
     // Each copy is filed before the next is taken, so a range that reaches the current
     // measure repeats copies made by this same statement.
     for (long long i = first; i <= last; ++i) {
       check_measure_limit();
       const int from = static_cast<int>(i);
-      const char* why = nullptr;
       switch (stored_state(sink, from)) {
         case StoredMeasure::kText:
           break;
         case StoredMeasure::kNone:
-          why = "it has not been written yet";
-          break;
+          fail(Code::kCopyNotWritten, from);
         case StoredMeasure::kUnopened:
-          why = "it was not opened by its measure number";
-          break;
+          fail(Code::kCopyNotOpened, from);
         case StoredMeasure::kTooLong:
-          why = "its text is longer than 5007 characters";
-          break;
-      }
-      if (why != nullptr) {
-        fail(kExitError, "Cannot copy measure %d in measure %d, voice %d: %s", from, measure, voice,
-             why);
+          fail(Code::kCopyTooLong, from);
       }
       replay_measure(sink, from);
       file_copy_of_measure(sink, from, measure);
+      copy_events(from);
       write_end_of_measure();
-      ++measure;
-      measure_opened = false;
+      close_measure();
     }
   }
 
   void tempo() {
     const int n = read_int_arg("tempo");
-    if (n > kMaxTempo) {
-      fail(kExitError, "Maximum allowed tempo is 682, found %d in measure %d, voice %d", n, measure,
-           voice);
+    if (n > kMaxTempo) fail(Code::kTempoTooHigh, n);
+    if (n == 0) fail(Code::kTempoZero);
+    if (n < 0) {
+      Failure f;
+      f.code = Code::kNegativeTempo;
+      f.number = n;
+      f.other = kTempoDividend / n;
+      warn(std::move(f));
     }
-    if (n == 0) fail(kExitError, "Tempo 0 is not allowed, in measure %d, voice %d", measure, voice);
     line.clear().str("$tempo ").num(kTempoDividend / n).str("\n");
     write_line();
   }
@@ -235,98 +366,173 @@ struct Conversion {
       }
     }
     if (value != measure) {
-      fail(kExitMeasureMismatch, "input claims measure %s, but actually on measure %d",
-           value < 0 ? token.text : std::to_string(value).c_str(), measure);
+      Failure f;
+      f.code = Code::kMeasureNumber;
+      f.number = value;
+      f.word = token.view();
+      fail(std::move(f));
     }
     empty_measure_text(sink);
     start_collecting(sink);
     measure_opened = true;
+    if (events != nullptr) events_collected_from = events->size();
   }
 
   void note_or_rest(const Token& token) {
     NoteContext ctx{notes, pitch, reader};
     NoteLine note_line{open_line(sink, kNoteLineMax)};
-    const int filled = parse_note(ctx, token, note_line, measure);
+    const int filled = parse_note(ctx, token, note_line);
     if (filled != 0) {
+      if (events != nullptr && note_line.letter != 'r') add_event(token, note_line, filled);
       count += filled;
       close_line(sink, note_line.len);
+    } else if (note_line.len != 0) {
+      warn_no_length(token);
     }
   }
 
+  // A note formed, yet of no length: a note value above 64, or a repeat of such a note.
+  [[gnu::noinline]] void warn_no_length(const Token& token) {
+    Failure f;
+    f.code = Code::kNoteWithoutLength;
+    f.word = token.view();
+    f.number = token.view().find(',') == std::string_view::npos;
+    warn(std::move(f));
+  }
+
+  void end_voice() {
+    if (count != 0) {
+      Failure f;
+      f.code = Code::kUncheckedMeasure;
+      warn(std::move(f), {began_here()});
+    }
+    tavix_out(sink, "}\n\n");
+    end_of_voice = true;
+  }
+
+  [[gnu::noinline]] void add_event(const Token& token, const NoteLine& n, int filled) {
+    NoteEvent e;
+    e.voice = voice;
+    e.measure = measure;
+    e.start = count;
+    e.length = filled;
+    e.measure_length = measure_length ? 3 * *measure_length : 0;
+    e.letter = n.letter;
+    e.accidental = n.accid;
+    e.octave = n.octave - '0';
+    e.semitone = semitone_of(n.letter, n.accid, n.octave);
+    e.at = token.at;
+    e.token_length = static_cast<int>(token.len);
+    events->push_back(e);
+  }
+
+  // Files with the measure just closed the events written since `from`.
+  void file_events(size_t from) {
+    if (events == nullptr) return;
+    measure_events[static_cast<size_t>(measure)] = {from, events->size()};
+  }
+
+  // The events of stored measure `from`, again, as those of the measure being written.
+  void copy_events(int from) {
+    if (events == nullptr) return;
+    const EventRange r = measure_events[static_cast<size_t>(from)];
+    const size_t first = events->size();
+    for (size_t k = r.first; k < r.last; ++k) {
+      NoteEvent e = (*events)[k];
+      e.measure += measure - from;
+      events->push_back(e);
+    }
+    measure_events[static_cast<size_t>(measure)] = {first, events->size()};
+  }
+
   void statement(const Token& token) {
+    at = &token.at;
+    if (measure_begins) {
+      measure_began = token.at;
+      measure_begins = false;
+    }
     switch (parse_token(token)) {
-      case TOK_BAR:
+      case TokenKind::TOK_BAR:
         bar_line();
         break;
-      case TOK_END:
-        tavix_out(sink, "}\n\n");
-        end_of_voice = true;
+      case TokenKind::TOK_END:
+        end_voice();
         break;
-      case TOK_UNITS:
+      case TokenKind::TOK_UNITS:
         measure_length = 2LL * read_int_arg("units");
         line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
         write_line();
         break;
-      case TOK_TREBLE:
+      case TokenKind::TOK_TREBLE:
         pitch.cur_clef = 0;
         break;
-      case TOK_ALTO:
+      case TokenKind::TOK_ALTO:
         pitch.cur_clef = 1;
         break;
-      case TOK_TENOR:
+      case TokenKind::TOK_TENOR:
         pitch.cur_clef = 2;
         break;
-      case TOK_BASS:
+      case TokenKind::TOK_BASS:
         pitch.cur_clef = 3;
         break;
-      case TOK_KEY:
+      case TokenKind::TOK_KEY:
         key_signature();
         break;
-      case TOK_REST:
+      case TokenKind::TOK_REST:
         whole_measure_rests();
         break;
-      case TOK_COPY:
+      case TokenKind::TOK_COPY:
         copy_measures();
         break;
-      case TOK_UP:
+      case TokenKind::TOK_UP:
         notes.cur_transposition = read_int_arg("up");
         break;
-      case TOK_DOWN:
+      case TokenKind::TOK_DOWN:
         notes.cur_transposition = -static_cast<long long>(read_int_arg("down"));
         break;
-      case TOK_TEMPO:
+      case TokenKind::TOK_TEMPO:
         tempo();
         break;
-      case TOK_ARTIC_L:
-        notes.cur_artic = 1024;
+      case TokenKind::TOK_ARTIC_L:
+      case TokenKind::TOK_ARTIC_E:
+      case TokenKind::TOK_ARTIC_H:
+      case TokenKind::TOK_ARTIC_Q:
+      case TokenKind::TOK_ARTIC_S:
+        notes.cur_artic = artic_divisor(token.text[0]);
         break;
-      case TOK_ARTIC_E:
-        notes.cur_artic = 8;
-        break;
-      case TOK_ARTIC_H:
-        notes.cur_artic = 2;
-        break;
-      case TOK_ARTIC_Q:
-        notes.cur_artic = 4;
-        break;
-      case TOK_ARTIC_S:
-        notes.cur_artic = 2;
-        break;
-      case TOK_NUMBER:
+      case TokenKind::TOK_NUMBER:
         measure_number(token);
         break;
-      case TOK_UPPER:
+      case TokenKind::TOK_UPPER:
         break;  // words such as FINE are passed over
-      case TOK_NOTE:
+      case TokenKind::TOK_NOTE:
         note_or_rest(token);
         break;
     }
   }
 
+  // A title whose '/' is missing swallows what follows it, up to the next '/'.
+  void check_title() {
+    const std::string_view t = title;
+    const size_t last = t.find_last_not_of(" \t\n\v\f\r");
+    const std::string_view word = statement_in_title(t);
+    if (t.substr(0, last + 1).find('\n') == std::string_view::npos && word.empty()) return;
+    Failure f;
+    f.code = Code::kSuspectTitle;
+    f.word = word;
+    warn(std::move(f), {{"the title ends here", reader.title_end}});
+  }
+
+  bool read_next_title() {
+    const bool read = read_title(reader, title) == 1;
+    held = reader.title_at;
+    at = &held;
+    return read;
+  }
+
   void convert() {
-    if (read_title(reader, title) == -1) {
-      fail(kExitError, "EOF encountered reading first title, exiting");
-    }
+    if (!read_next_title()) fail(Code::kNoTitle);
+    check_title();
     // The title goes out exactly as read, without escaping.
     line.clear()
         .str("@head {\n$title \"")
@@ -343,97 +549,70 @@ struct Conversion {
         statement(read_token(reader));
       }
       // Only the first title reaches the output; the others just start voices.
-    } while (read_title(reader, title) == 1);
+      if (!read_next_title()) break;
+      check_title();
+    } while (true);
     tavix_out(sink, "}\n\n");
   }
-};
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
-
-std::string_view basename(std::string_view path) {
-  size_t cut = path.rfind('/');
-  if (cut == std::string_view::npos) cut = path.rfind('\\');
-  return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
-namespace {
-
-// Converts everything `source` holds; the one place where errors become messages.
-int convert_source(ByteSource& source, std::ostream& out, std::ostream& err,
-                   const std::string& me) {
-  Sink sink(out);
-  TokenReader reader(source);
-  auto report = [&](ExitStatus status, const char* text) {
-    try {
-      flush_output(sink);  // what was written before the error stays written
-    } catch (const RunError&) {
-      // The first error is the one worth reporting.
+  // Adds to a failure what the conversion knows of where it happened, and the hints that
+  // help to fix it.
+  Message complete(Failure f) const {
+    if (!has_place(f.code)) return make_message(f);
+    if (!f.at && at != nullptr) f.at = *at;
+    f.measure = voice > 0 ? measure : 0;
+    f.voice = voice;
+    Message m = make_message(f);
+    if (f.code == Code::kMeasureCount) {
+      const long long missing = f.other - f.number;
+      m.hints.push_back({"measure " + std::to_string(measure) + " is " +
+                             (missing > 0 ? "short by " : "long by ") +
+                             as_note_values(missing > 0 ? missing : -missing) + " (" +
+                             std::to_string(missing > 0 ? missing : -missing) + " 192nds)",
+                         std::nullopt});
+      m.hints.push_back(began_here());
+    } else if (f.code == Code::kMeasureNumber) {
+      m.hints.push_back(began_here());
     }
-    err << me << ": " << text << '\n';
-    err.flush();
-    return static_cast<int>(status);
-  };
-  try {
-    Conversion conversion(reader, sink, err, me);
-    conversion.convert();
-    flush_output(sink);
-    return kExitOk;
-  } catch (const RunError& e) {
-    return report(e.status(), e.what());
-  } catch (const std::bad_alloc&) {
-    return report(kExitError, "Out of memory");
+    return m;
   }
+};
+
+// A message without a place in the input.
+Message unplaced(Code code) {
+  Failure f;
+  f.code = code;
+  return make_message(f);
 }
 
 }  // namespace
 
-int convert(std::istream& in, std::ostream& out, std::ostream& err, std::string_view program_name) {
-  const std::string me(program_name);
+int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages,
+                   std::vector<NoteEvent>* events) {
+  std::optional<Message> error;
   try {
-    auto source = std::make_unique<ByteSource>(in, "standard input");
-    return convert_source(*source, out, err, me);
+    TokenReader reader(source);
+    Conversion conversion(reader, sink, messages, events);
+    try {
+      conversion.convert();
+      flush_output(sink);
+      return 0;
+    } catch (const RunError& e) {
+      error = conversion.complete(e.failure);
+    }
+  } catch (const RunError& e) {
+    error = make_message(e.failure);  // writing a warning failed, or the output at the end
   } catch (const std::bad_alloc&) {
-    err << me << ": Out of memory\n";
-    return kExitError;
+    error = unplaced(Code::kOutOfMemory);
   }
+  try {
+    flush_output(sink);  // what was written before the error stays written
+  } catch (const RunError&) {
+    // The first error is the one worth reporting.
+  }
+  const int status = error->status;
+  messages.report(std::move(*error));
+  return status;
 }
 
-int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
-  // Every message begins with the short name the program was invoked under.
-  const std::string invocation = argc > 0 && argv[0] != nullptr ? argv[0] : "pn2tavix";
-  const std::string me(basename(invocation));
-  if (argc != 1 && argc != 2) {
-    err << me << ": Usage: " << me << " [pdp-1 music file]\n";
-    return kExitError;
-  }
-  if (argc == 1) {
-    // The process's own standard input is read through its C stream, which, unlike a C++
-    // stream, tells a read error (standard input a directory, say) from the end of the input.
-    // std::cin shares that stream, so no byte read through either is lost.
-    if (&in != &std::cin) return convert(in, out, err, me);
-    auto source = std::make_unique<ByteSource>(stdin, "standard input");
-    return convert_source(*source, out, err, me);
-  }
-
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(argv[1], "r"));
-  int open_error = errno;
-  struct stat st;
-  // A directory opens for reading here but holds no text: refuse it like a missing file.
-  if (file != nullptr && fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
-    file.reset();
-    open_error = EISDIR;
-  }
-  if (file == nullptr) {
-    err << me << ": Can't open file " << argv[1] << '\n'
-        << me << ": " << std::strerror(open_error) << '\n';
-    return kExitError;
-  }
-  auto source = std::make_unique<ByteSource>(file.get(), argv[1]);
-  return convert_source(*source, out, err, me);
-}
-
-}  // namespace pn2tavix
+}  // namespace pn2tavix::detail

@@ -1,15 +1,31 @@
-// The conversion driver: the command line, the header, the loop over voices and their tokens,
-// every statement, and the checks of measure numbers and measure contents. The one place where
-// a run's errors are reported and its exit status chosen.
+// The conversion: the header, the loop over voices and their tokens, every statement, and the
+// checks of measure numbers and measure contents. It chooses the exit status, and it completes
+// every failure with the voice, the measure and the place in the input before it reports it.
+// Knows nothing of streams, files or how a message is shown.
 #pragma once
 
-#include <string_view>
+#include <vector>
 
-#include "pn2tavix/pn2tavix.h"
+#include "driver/sink.h"
+#include "input/byte_source.h"
+#include "pn2tavix/message.h"
 
-namespace pn2tavix {
+namespace pn2tavix::detail {
 
-/// The part of `path` after its last '/', else after its last backslash, else all of it.
-std::string_view basename(std::string_view path);
+/// Where a conversion's messages go, each as it happens: a warning while the conversion goes
+/// on, an error last.
+class MessageHandler {
+ public:
+  virtual void report(Message message) = 0;
 
-}  // namespace pn2tavix
+ protected:
+  ~MessageHandler() = default;
+};
+
+/// Converts everything `source` holds into `sink` and gives the exit status. What was written
+/// before an error is in the sink's output when this returns. With `events`, every note
+/// written is added to it.
+int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages,
+                   std::vector<NoteEvent>* events = nullptr);
+
+}  // namespace pn2tavix::detail

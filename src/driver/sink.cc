@@ -3,11 +3,19 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/errors.h"
+#include "base/diagnostic.h"
 
-Sink::Sink(std::ostream& output) : out(output), generated_measures(kMaxMeasures + 1) {
-  pending = std::make_unique<char[]>(kOutputBlock);
-}
+namespace pn2tavix::detail {
+
+Sink::Sink(std::streambuf* output)
+    : out_buf(output),
+      generated_measures(kMaxMeasures + 1),
+      pending(std::make_unique<char[]>(kOutputBlock)) {}
+
+Sink::Sink(std::string* output)
+    : out_text(output),
+      generated_measures(kMaxMeasures + 1),
+      pending(std::make_unique<char[]>(kOutputBlock)) {}
 
 namespace {
 // Adds to the measure text what was written since it was last added to.
@@ -43,26 +51,35 @@ void tavix_out(Sink& s, std::string_view text) {
   s.pending_len += text.size();
 }
 
+namespace {
+[[noreturn]] void fail_writing(int err) {
+  Failure f;
+  f.code = Code::kWriteError;
+  if (err != 0) f.reason = std::strerror(err);
+  fail(std::move(f));
+}
+}  // namespace
+
 void flush_output(Sink& s) {
   collect_pending(s);
   s.collected_up_to = 0;
-  std::streambuf* buf = s.out.rdbuf();
-  if (s.pending_len != 0) {
-    errno = 0;
-    std::streamsize want = static_cast<std::streamsize>(s.pending_len);
-    std::streamsize wrote = buf != nullptr ? buf->sputn(s.pending.get(), want) : 0;
-    s.pending_len = 0;
-    if (wrote != want) {
-      int err = errno;
-      fail(kExitError, "Error writing standard output%s%s", err != 0 ? ": " : "",
-           err != 0 ? std::strerror(err) : "");
-    }
+  const size_t len = s.pending_len;
+  s.pending_len = 0;
+  if (s.out_text != nullptr) {
+    s.out_text->append(s.pending.get(), len);
+    return;
   }
+  std::streambuf* buf = s.out_buf;
+  if (buf == nullptr) return;  // the output is dropped
   errno = 0;
-  if (buf != nullptr && buf->pubsync() == -1) {
-    int err = errno;
-    fail(kExitError, "Error writing standard output%s%s", err != 0 ? ": " : "",
-         err != 0 ? std::strerror(err) : "");
+  try {
+    const auto want = static_cast<std::streamsize>(len);
+    if (len != 0 && buf->sputn(s.pending.get(), want) != want) fail_writing(errno);
+    if (buf->pubsync() == -1) fail_writing(errno);
+  } catch (const RunError&) {
+    throw;
+  } catch (const std::exception&) {
+    fail_writing(0);  // a caller's stream buffer may throw
   }
 }
 
@@ -149,3 +166,5 @@ StoredMeasure stored_state(const Sink& s, int measure) {
   if (measure < 1 || measure > kMaxMeasures) return StoredMeasure::kNone;
   return s.generated_measures[static_cast<size_t>(measure)].state;
 }
+
+}  // namespace pn2tavix::detail

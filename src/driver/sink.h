@@ -5,13 +5,15 @@
 
 #include <cstddef>
 #include <memory>
-#include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
 
-constexpr int kMaxMeasures = 5000;          // measure numbers 1 to 5000 per voice
-constexpr size_t kMeasureTextMax = 5007;    // characters of one stored measure
+#include "base/limits.h"
+
+namespace pn2tavix::detail {
+
 constexpr size_t kOutputBlock = 64 * 1024;  // bytes gathered for one write
 
 /// What the store holds for one measure number.
@@ -28,11 +30,15 @@ struct MeasureEntry {
 };
 
 struct Sink {
-  explicit Sink(std::ostream& output);
+  /// Writes to a stream buffer (standard output, or a caller's stream).
+  explicit Sink(std::streambuf* output);
+  /// Appends to a caller's string; with nullptr the output is made and dropped.
+  explicit Sink(std::string* output);
   Sink(const Sink&) = delete;
   Sink& operator=(const Sink&) = delete;
 
-  std::ostream& out;
+  std::streambuf* out_buf = nullptr;
+  std::string* out_text = nullptr;
   // Collecting: what is written also belongs to the measure text. Turned on and off by
   // start_collecting and stop_collecting.
   bool tavix_out_buffering = false;
@@ -54,8 +60,8 @@ struct Sink {
   size_t collected_up_to = 0;
 };
 
-/// The one path to the output: writes `text` and, while collecting, adds it to the measure
-/// text.
+/// Writes `text` and, while collecting, adds it to the measure text. Every line is written
+/// through it but a note's, which is formed in place (open_line) and collected in the same way.
 void tavix_out(Sink& s, std::string_view text);
 
 /// Writes what is gathered; a failed write ends the run instead of passing as success.
@@ -83,3 +89,5 @@ void clear_store(Sink& s);
 
 /// What the store holds under `measure`; kNone outside 1 to kMaxMeasures.
 StoredMeasure stored_state(const Sink& s, int measure);
+
+}  // namespace pn2tavix::detail

@@ -4,32 +4,61 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/errors.h"
+#include "base/diagnostic.h"
 
-ByteSource::ByteSource(std::istream& in, std::string name) : stream_(&in), name_(std::move(name)) {}
+namespace pn2tavix::detail {
 
-ByteSource::ByteSource(std::FILE* file, std::string name) : file_(file), name_(std::move(name)) {}
+ByteSource::ByteSource(std::istream& in, std::string name)
+    : stream_(&in), name_(std::move(name)), buffer_(new char[kBlock + 1]) {
+  data_ = buffer_.get();
+}
+
+ByteSource::ByteSource(std::FILE* file, std::string name)
+    : file_(file), name_(std::move(name)), buffer_(new char[kBlock + 1]) {
+  data_ = buffer_.get();
+}
+
+ByteSource::ByteSource(std::string_view bytes)
+    : at_end_(true), data_(bytes.data()), end_(bytes.size()) {}
+
+namespace {
+[[noreturn]] void fail_reading(const std::string& name, std::string reason) {
+  Failure f;
+  f.code = Code::kReadError;
+  f.word = name;
+  f.reason = std::move(reason);
+  fail(std::move(f));
+}
+}  // namespace
 
 bool ByteSource::refill() {
   if (at_end_) return false;
-  if (end_ > 0) buf_[0] = buf_[end_ - 1];
+  char* buf = buffer_.get();
+  if (end_ > 0) buf[0] = buf[end_ - 1];
   size_t got = 0;
   if (file_ != nullptr) {
-    got = std::fread(buf_ + 1, 1, kBlock, file_);
-    if (got == 0 && std::ferror(file_)) {
-      fail(kExitError, "Error reading %s: %s", name_.c_str(), std::strerror(errno));
-    }
+    got = std::fread(buf + 1, 1, kBlock, file_);
+    if (got == 0 && std::ferror(file_)) fail_reading(name_, std::strerror(errno));
   } else {
-    std::streamsize n = stream_->rdbuf()->sgetn(buf_ + 1, static_cast<std::streamsize>(kBlock));
+    std::streamsize n = 0;
+    try {
+      n = stream_->rdbuf()->sgetn(buf + 1, static_cast<std::streamsize>(kBlock));
+    } catch (const std::exception& e) {
+      fail_reading(name_, e.what());  // a caller's stream buffer may throw
+    }
     got = n > 0 ? static_cast<size_t>(n) : 0;
   }
   if (got == 0) {
     // Remember the end: a terminal must not be asked again, and the bytes already read stay
-    // where they are so that a byte put back at the end can still be read.
+    // where they are so that a byte given back at the end can still be read.
     at_end_ = true;
     return false;
   }
+  // The last byte of the block before is data_[0] now; the first block starts at data_[1].
+  origin_ = end_ == 0 ? ~std::uint64_t{0} : origin_ + (end_ - 1);
   pos_ = 1;
   end_ = got + 1;
   return true;
 }
+
+}  // namespace pn2tavix::detail

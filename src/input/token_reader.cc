@@ -7,85 +7,64 @@
 #include <cstring>
 #include <iterator>
 
-#include "driver/choose.h"
-#include "driver/errors.h"
-#include "input/bytes16.h"
+#include "base/chars.h"
+#include "base/choose.h"
+#include "base/diagnostic.h"
+
+namespace pn2tavix::detail {
 
 namespace {
 
-// What the reader skips before a title or a token.
-inline bool is_white(int c) {
-  // Indexed by byte; a table, as it is asked of every byte between tokens.
-  static constexpr std::array<bool, 256> white = [] {
-    std::array<bool, 256> t{};
-    t[' '] = t['\t'] = t['\n'] = t['\v'] = t['\f'] = t['\r'] = true;
-    return t;
-  }();
-  return c >= 0 && white[static_cast<unsigned char>(c)];
+constexpr std::array<bool, 256> kWhite = table_of<is_white>();
+
+[[noreturn]] void fail_at(Code code, const Position& at) {
+  Failure f;
+  f.code = code;
+  f.at = at;
+  fail(std::move(f));
 }
 
-[[noreturn]] void fail_nul() {
-  fail(kExitError, "NUL byte in the input, which is not a text file");
+Position position_at(const TokenReader& r, uint64_t offset) {
+  return {r.line, offset - r.line_start + 1, offset};
+}
+
+// Counts a byte taken from the input: a line feed begins the next line.
+inline void count_byte(TokenReader& r, int c) {
+  if (c == '\n') {
+    ++r.line;
+    r.line_start = r.in.offset();
+  }
 }
 
 }  // namespace
 
+Position next_position(const TokenReader& r) { return position_at(r, r.in.offset()); }
+
 int read_title(TokenReader& r, std::string& title) {
+#if PN2TAVIX_HAVE_BYTES16
   r.window.forget();
+#endif
   ByteSource& in = r.in;
   int c = in.peek();
-  while (c != ByteSource::kEof && (is_white(c) || c == '@')) {
-    in.get();
+  while (c != ByteSource::kEof && (kWhite[static_cast<unsigned char>(c)] || c == '@')) {
+    count_byte(r, in.get());
     c = in.peek();
   }
+  r.title_at = next_position(r);
   title.clear();
   for (c = in.get(); c != ByteSource::kEof && c != '/'; c = in.get()) {
-    if (c == '\0') fail_nul();
+    if (c == '\0') fail_at(Code::kNulByte, position_at(r, in.offset() - 1));
     // Stop before storing more than the title can hold, so a file with no '/' at all cannot
     // make the title grow without bound.
-    if (title.size() == kTitleSize - 1) fail(kExitError, "Title longer than 255 characters");
+    if (title.size() == kTitleMax) fail_at(Code::kTitleTooLong, r.title_at);
     title.push_back(static_cast<char>(c));
+    count_byte(r, c);
   }
+  r.title_end = c == '/' ? position_at(r, in.offset() - 1) : next_position(r);
   return title.empty() ? -1 : 1;
 }
 
 namespace {
-
-// Reads a token that may cross the end of the buffered block, a run of bytes at a time, and
-// gives its length.
-size_t read_token_across_blocks(ByteSource& in, Token& token) {
-  // Indexed by byte: where a run of token bytes stops. A token ends only at ' ', '\t', '\r' or
-  // '\n' (a vertical tab or form feed inside a run belongs to the token), and a NUL is refused.
-  static constexpr std::array<bool, 256> stops_token = [] {
-    std::array<bool, 256> t{};
-    t[' '] = t['\t'] = t['\r'] = t['\n'] = t['\0'] = true;
-    return t;
-  }();
-  size_t len = 0;
-  for (std::string_view block = in.buffered(); !block.empty(); block = in.buffered()) {
-    // One byte more than still fits is enough to tell that the token is too long.
-    const size_t most = std::min(block.size(), kTokenSize - len);
-    size_t n = 0;
-    for (; n < most && !stops_token[static_cast<unsigned char>(block[n])]; ++n) {
-      token.text[len + n] = block[n];
-    }
-    if (len + n == kTokenSize) fail(kExitError, "Token longer than 79 characters");
-    len += n;
-    in.skip(n);
-    if (n < block.size()) {
-      if (block[n] == '\0') fail_nul();
-      break;  // white space ends the token
-    }
-    if (in.peek() == ByteSource::kEof) break;
-  }
-  // A bar line written against the end of a token goes back to the input, so that it is the
-  // next token read; only one '/' comes off, and a lone '/' stays a bar line.
-  if (len > 1 && token.text[len - 1] == '/') {
-    --len;
-    in.unget('/');
-  }
-  return len;
-}
 
 // The keywords, in the order of their token kinds from TOK_BAR on.
 constexpr std::string_view kKeywords[] = {
@@ -93,55 +72,53 @@ constexpr std::string_view kKeywords[] = {
     "copy", "up",  "down",  "tempo",  "l",    "e",     "h",    "q",   "s",
 };
 constexpr size_t kLongestKeyword = 6;
+constexpr size_t kKeywordRoom = 16;  // a keyword's bytes, zero after it: one 16-byte compare
+
+// No two keywords share both their length and their last character: those two pick the one
+// keyword that a token can be, and one compare of the bytes decides. Every token is looked up,
+// so this is done without a loop over the keywords.
+struct Candidate {
+  char text[kKeywordRoom] = {};
+  size_t len = 0;  // 0 where no keyword has that length and last character
+  int kind = 0;
+};
+struct Candidates {
+  Candidate keyword[std::size(kKeywords) + 1];  // [0] is no keyword
+  unsigned char index[kLongestKeyword + 1][256] = {};
+};
+constexpr Candidates kCandidates = [] {
+  Candidates c{};
+  for (size_t i = 0; i < std::size(kKeywords); ++i) {
+    const std::string_view k = kKeywords[i];
+    Candidate& to = c.keyword[i + 1];
+    for (size_t j = 0; j < k.size(); ++j) to.text[j] = k[j];
+    to.len = k.size();
+    to.kind = static_cast<int>(TokenKind::TOK_BAR) + static_cast<int>(i);
+    c.index[k.size()][static_cast<unsigned char>(k.back())] = static_cast<unsigned char>(i + 1);
+  }
+  return c;
+}();
+
+// The only keyword that a token of `len` bytes ending in `last` can be.
+const Candidate& candidate_for(size_t len, char last) {
+  const size_t row = len <= kLongestKeyword ? len : 0;
+  return kCandidates.keyword[kCandidates.index[row][static_cast<unsigned char>(last)]];
+}
 
 // The kind of `token` when it is a keyword, else 0.
 int keyword_kind(std::string_view token) {
-  for (size_t i = 0; i < std::size(kKeywords); ++i) {
-    if (token == kKeywords[i]) return TOK_BAR + static_cast<int>(i);
-  }
-  return 0;
+  if (token.empty()) return 0;
+  const Candidate& k = candidate_for(token.size(), token.back());
+  return k.len == token.size() && std::memcmp(k.text, token.data(), k.len) == 0 ? k.kind : 0;
 }
 
 TokenKind kind_of(int keyword, bool all_digits, bool all_upper) {
-  // Chosen rather than tested in turn: the kinds of the tokens follow one another as the
-  // music has it.
-  int kind = choose(all_upper, static_cast<int>(TOK_UPPER), static_cast<int>(TOK_NOTE));
-  kind = choose(all_digits, static_cast<int>(TOK_NUMBER), kind);
+  // Selected, not tested in turn: the kinds of the tokens follow one another as the music has
+  // it, which the processor cannot guess.
+  int kind = choose(all_upper, static_cast<int>(TokenKind::TOK_UPPER),
+                    static_cast<int>(TokenKind::TOK_NOTE));
+  kind = choose(all_digits, static_cast<int>(TokenKind::TOK_NUMBER), kind);
   return static_cast<TokenKind>(choose(keyword != 0, keyword, kind));
-}
-
-// The keyword kind of a token of 1 to 15 characters at `text`, whose 16 bytes are `b`, or 0.
-// No two keywords share both their length and their last character: those two pick the one
-// keyword the token can be, and a single compare of the bytes decides. Every token is looked
-// up, so this is done without a loop.
-int keyword_of_short(const Bytes16& b, const char* text, size_t len) {
-  struct Candidate {
-    char text[Bytes16::kSize] = {};
-    size_t len = 0;  // 0 where no keyword has that length and last character
-    int kind = 0;
-  };
-  struct Candidates {
-    Candidate keyword[std::size(kKeywords) + 1];  // [0] is no keyword
-    unsigned char index[kLongestKeyword + 1][256] = {};
-  };
-  static constexpr Candidates candidates = [] {
-    Candidates c{};
-    for (size_t i = 0; i < std::size(kKeywords); ++i) {
-      const std::string_view k = kKeywords[i];
-      Candidate& to = c.keyword[i + 1];
-      for (size_t j = 0; j < k.size(); ++j) to.text[j] = k[j];
-      to.len = k.size();
-      to.kind = TOK_BAR + static_cast<int>(i);
-      c.index[k.size()][static_cast<unsigned char>(k.back())] = static_cast<unsigned char>(i + 1);
-    }
-    return c;
-  }();
-  const unsigned all = Bytes16::first(len);
-  const size_t row = len <= kLongestKeyword ? len : 0;
-  const Candidate& k =
-      candidates.keyword[candidates.index[row][static_cast<unsigned char>(text[len - 1])]];
-  const bool keyword = (k.len == len) & ((b.same(Bytes16(k.text)) & all) == all);
-  return keyword ? k.kind : 0;
 }
 
 // Sets the kind and the 'r' of a token whose text is in place.
@@ -150,29 +127,100 @@ void classify(Token& t) {
   t.has_r = t.view().find('r') != std::string_view::npos;
 }
 
-// read_token for whatever the window does not hold: runs of white space longer than a window,
-// the end of input, tokens that cross the end of the buffered block or are longer than a
-// window, and the signs the window leaves alone. Reads one token byte by byte.
-[[gnu::noinline]] void read_token_slowly(ByteSource& in, Token& token) {
+// Reads a token that may cross the end of the buffered block, a run of bytes at a time, and
+// gives its length.
+size_t read_token_across_blocks(TokenReader& r, Token& token) {
+  // Indexed by byte: where a run of token bytes stops: at the end of the token, or at a NUL,
+  // which is refused.
+  static constexpr std::array<bool, 256> stops_token = [] {
+    std::array<bool, 256> t = table_of<ends_token>();
+    t['\0'] = true;
+    return t;
+  }();
+  ByteSource& in = r.in;
+  size_t len = 0;
+  for (std::string_view block = in.buffered(); !block.empty(); block = in.buffered()) {
+    // One byte more than still fits is enough to tell that the token is too long.
+    const size_t most = std::min(block.size(), kTokenSize - len);
+    size_t n = 0;
+    for (; n < most && !stops_token[static_cast<unsigned char>(block[n])]; ++n) {
+      token.text[len + n] = block[n];
+    }
+    if (len + n == kTokenSize) fail_at(Code::kTokenTooLong, token.at);
+    len += n;
+    in.skip(n);
+    if (n < block.size()) {
+      if (block[n] == '\0') fail_at(Code::kNulByte, next_position(r));
+      break;  // white space ends the token
+    }
+    if (in.peek() == ByteSource::kEof) break;
+  }
+  // A bar line written against the end of a token goes back to the input, so that it is the
+  // next token read; only one '/' comes off, and a lone '/' stays a bar line.
+  if (len > 1 && token.text[len - 1] == '/') {
+    --len;
+    in.unget();
+  }
+  return len;
+}
+
+// read_token for whatever a window does not hold, and for every token where there are no
+// windows: runs of white space longer than a window, the end of input, tokens that cross the
+// end of the buffered block or are longer than a window, and the signs that a window leaves
+// alone. Reads one token byte by byte.
+#if PN2TAVIX_HAVE_BYTES16
+[[gnu::noinline]]
+#endif
+void read_token_slowly(TokenReader& r, Token& token) {
+  ByteSource& in = r.in;
   for (;;) {
     const std::string_view block = in.buffered();
     size_t n = 0;
-    while (n < block.size() && is_white(static_cast<unsigned char>(block[n]))) ++n;
+    for (; n < block.size() && kWhite[static_cast<unsigned char>(block[n])]; ++n) {
+      if (block[n] == '\n') {
+        ++r.line;
+        r.line_start = in.offset() + n + 1;
+      }
+    }
     in.skip(n);
     if (n < block.size()) break;
-    if (in.peek() == ByteSource::kEof) fail(kExitError, "EOF while reading token");
+    if (in.peek() == ByteSource::kEof) fail_at(Code::kEndOfInput, next_position(r));
   }
-  const size_t len = read_token_across_blocks(in, token);
+  token.at = next_position(r);
+  const size_t len = read_token_across_blocks(r, token);
   token.len = len;
   token.text[len] = '\0';
   classify(token);
 }
 
+#if PN2TAVIX_HAVE_BYTES16
+
+// The keyword kind of a token of 1 to 15 characters at `text`, whose 16 bytes are `b`, or 0.
+int keyword_of_short(const Bytes16& b, const char* text, size_t len) {
+  const Candidate& k = candidate_for(len, text[len - 1]);
+  const unsigned all = Bytes16::first(len);
+  const bool keyword = (k.len == len) & ((b.same(Bytes16(k.text)) & all) == all);
+  return keyword ? k.kind : 0;
+}
+
+// The number of bits set. Without the processor's own instruction (not in every x86-64)
+// std::popcount calls a library function; this is a few operations and no call.
+inline uint64_t count_bits(uint64_t x) {
+#if defined(__POPCNT__)
+  return static_cast<uint64_t>(std::popcount(x));
+#else
+  x -= (x >> 1) & 0x5555555555555555ULL;
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return (x * 0x0101010101010101ULL) >> 56;
+#endif
+}
+
 // Finds the tokens of the kWindowSize bytes at the front of the buffered input, with one bit
-// per byte: those that end within the window are found. Only space, tab, CR and LF are looked
-// at: the window stops before the first NUL, vertical tab or form feed, whose rules (refused;
-// skipped between tokens, yet part of a token) are left to read_token_slowly. False when it
-// finds no token.
+// per byte: those that end within the window are found. The blanks that end a token and the
+// signs the window leaves alone are the classes of base/chars.h: the window stops before the
+// first NUL, vertical tab or form feed, whose rules (refused; skipped between tokens, yet part
+// of a token) are left to read_token_slowly. False when it finds no token.
 bool find_tokens(ByteSource& in, TokenWindow& w) {
   w.forget();
   const std::string_view block = in.buffered();
@@ -184,9 +232,12 @@ bool find_tokens(ByteSource& in, TokenWindow& w) {
   uint64_t digits = 0;
   uint64_t upper = 0;
   uint64_t r = 0;
+  uint64_t newlines = 0;
   for (size_t k = 0; k < kWindowSize; k += Bytes16::kSize) {
     const Bytes16 b(block.data() + k);
-    blank |= uint64_t{b.eq(' ') | b.eq('\t') | b.eq('\r') | b.eq('\n')} << k;
+    const unsigned nl = b.eq('\n');
+    newlines |= uint64_t{nl} << k;
+    blank |= uint64_t{b.eq(' ') | b.eq('\t') | b.eq('\r') | nl} << k;
     other |= uint64_t{b.eq('\0') | b.eq('\v') | b.eq('\f')} << k;
     slash |= uint64_t{b.eq('/')} << k;
     digits |= uint64_t{b.in('0', '9')} << k;
@@ -196,9 +247,11 @@ bool find_tokens(ByteSource& in, TokenWindow& w) {
   w.digits = digits;
   w.upper = upper;
   w.r = r;
+  w.base = in.offset();
   // Past the first of the other signs nothing is known: no token ends there.
   const uint64_t known = other == 0 ? ~uint64_t{0} : (uint64_t{1} << std::countr_zero(other)) - 1;
   blank &= known;
+  w.newlines = newlines & known;
   const uint64_t inside = ~blank;
   // A '/' that ends a token of two or more bytes is split off as a bar line of its own: the
   // token ends before it, and the bar line starts there.
@@ -231,21 +284,35 @@ void take_token(Token& token, const TokenWindow& w, const char* window, unsigned
   classify(token);
 }
 
+#endif  // PN2TAVIX_HAVE_BYTES16
+
 // Reads the next token from the input into `token`.
 void read_next(TokenReader& r, Token& token) {
+#if PN2TAVIX_HAVE_BYTES16
   TokenWindow& w = r.window;
   if (w.ends == 0 && !find_tokens(r.in, w)) {
-    read_token_slowly(r.in, token);
+    read_token_slowly(r, token);
     return;
   }
   const auto start = static_cast<unsigned>(std::countr_zero(w.starts));
   const auto end = static_cast<unsigned>(std::countr_zero(w.ends));
   w.starts &= w.starts - 1;
   w.ends &= w.ends - 1;
+  // The line feeds in the blank space before the token.
+  const uint64_t before = w.newlines & ((uint64_t{1} << start) - 1);
+  if (before != 0) {
+    w.newlines ^= before;
+    r.line += count_bits(before);
+    r.line_start = w.base + 64 - static_cast<unsigned>(std::countl_zero(before));
+  }
+  token.at = position_at(r, w.base + start);
   const char* window = r.in.buffered().data() - w.taken;
   r.in.skip(end - w.taken);
   w.taken = end;
   take_token(token, w, window, start, end - start);
+#else
+  read_token_slowly(r, token);
+#endif
 }
 
 }  // namespace
@@ -274,25 +341,17 @@ const Token& peek_next_token(TokenReader& r) {
 
 bool is_next_tok_rest(TokenReader& r) {
   const Token& next = peek_next_token(r);
-  // Combined without a branch: whether a rest follows is the music's choice, which the
-  // processor cannot guess.
-  return next.has_r & (next.kind == TOK_NOTE);
+  // Both tested, without a branch between: whether a rest follows is the music's choice,
+  // which the processor cannot guess.
+  return next.has_r & (next.kind == TokenKind::TOK_NOTE);
 }
 
 bool isanum(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return is_digit(c); });
 }
 
 bool isallupper(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < 'A' || c > 'Z') return false;
-  }
-  return true;
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return is_upper(c); });
 }
 
 TokenKind parse_token(std::string_view token) {
@@ -303,8 +362,10 @@ TokenKind parse_token(std::string_view token) {
 
 Token make_token(std::string_view text) {
   Token t;
-  t.len = std::min(text.size(), kTokenSize - 1);
+  t.len = std::min(text.size(), kTokenMax);
   text.copy(t.text, t.len);
   classify(t);
   return t;
 }
+
+}  // namespace pn2tavix::detail

@@ -1,5 +1,6 @@
 // Owns the lexical level of the input: titles, tokens with a '/' split off their end, the one
-// token read ahead, and token kinds. Knows nothing of measures, statements or notes.
+// token read ahead, token kinds, and the place of each title and token in the input. Knows
+// nothing of measures, statements or notes.
 #pragma once
 
 #include <cstddef>
@@ -7,12 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
 #include "input/byte_source.h"
+#include "input/bytes16.h"
+#include "pn2tavix/message.h"
 
-constexpr size_t kTokenSize = 80;   // a token holds at most 79 characters
-constexpr size_t kTitleSize = 256;  // a title holds at most 255 characters
+namespace pn2tavix::detail {
 
-enum TokenKind {
+constexpr size_t kTokenSize = kTokenMax + 1;  // with the NUL after the text
+
+enum class TokenKind {
   TOK_BAR = 1,
   TOK_END,
   TOK_UNITS,
@@ -38,35 +43,42 @@ enum TokenKind {
 
 struct Token {
   // text[len] is NUL. The bytes past it are never part of the token, but they are always set,
-  // so that the text may be read 16 bytes at a time (see bytes16.h).
+  // so that the text may be read 16 bytes at a time.
   char text[kTokenSize] = {};
   size_t len = 0;
   // Found as the token is read, from the bytes then in hand, so that neither the driver nor
   // the lookahead after a note passes over the token again.
-  TokenKind kind = TOK_NOTE;  // parse_token of the text
-  bool has_r = false;         // a lower-case 'r' anywhere in it
+  TokenKind kind = TokenKind::TOK_NOTE;  // parse_token of the text
+  bool has_r = false;                    // a lower-case 'r' anywhere in it
+  // Where its first byte is. Stamped as it is read, so that a token read ahead after it does
+  // not move the place of a message about it.
+  Position at;
   std::string_view view() const { return {text, len}; }
 };
 
 constexpr size_t kWindowSize = 64;  // bytes of input whose tokens are found together
 
+#if PN2TAVIX_HAVE_BYTES16
 // The tokens found in a window of kWindowSize bytes of the buffered input, and what each byte
 // of it is, one bit per byte (bit i for byte i of the window). Finding a window's tokens at
 // once spares each token a wait for the end of the one before, and classifying its bytes at
 // once spares each token a pass of its own. Only read_token delivers them; whatever else takes
 // bytes from the input forgets them.
 struct TokenWindow {
-  uint64_t starts = 0;  // where the tokens not yet delivered start
-  uint64_t ends = 0;    // and where each ends; 0 once the window's tokens are all delivered
-  uint64_t digits = 0;  // the bytes '0' to '9'
-  uint64_t upper = 0;   // the bytes 'A' to 'Z'
-  uint64_t r = 0;       // the bytes 'r'
-  unsigned taken = 0;   // bytes of the window already taken from the input
+  uint64_t starts = 0;    // where the tokens not yet delivered start
+  uint64_t ends = 0;      // and where each ends; 0 once the window's tokens are all delivered
+  uint64_t digits = 0;    // the bytes '0' to '9'
+  uint64_t upper = 0;     // the bytes 'A' to 'Z'
+  uint64_t r = 0;         // the bytes 'r'
+  uint64_t newlines = 0;  // the line feeds not yet counted
+  uint64_t base = 0;      // the offset in the input of the window's first byte
+  unsigned taken = 0;     // bytes of the window already taken from the input
   void forget() {
     starts = ends = 0;
     taken = 0;
   }
 };
+#endif
 
 struct TokenReader {
   explicit TokenReader(ByteSource& input) : in(input) {}
@@ -78,8 +90,18 @@ struct TokenReader {
   bool peek_buf_flag = false;  // set exactly while peek_buf() holds a pending token
   /// The pending token, read ahead and not yet delivered, while peek_buf_flag is set.
   Token& peek_buf() { return buffers[delivered ^ 1]; }
+#if PN2TAVIX_HAVE_BYTES16
   TokenWindow window;
+#endif
+  // Lines are counted as the bytes are taken: every '\n' begins one.
+  uint64_t line = 1;        // the line of the next byte to be taken
+  uint64_t line_start = 0;  // the offset of its first byte
+  Position title_at;        // the first byte of the title read last, or the end of input
+  Position title_end;       // the '/' that closed it, or the end of input
 };
+
+/// Where the next byte to be taken lies; at the end of input, the end.
+Position next_position(const TokenReader& r);
 
 /// Reads the next title into `title`: 1 when one was read, -1 at end of input or for an empty
 /// title. Never looks at the pending token.
@@ -102,6 +124,8 @@ TokenKind parse_token(std::string_view token);
 /// The same for a token that read_token delivered: the kind it found while reading.
 inline TokenKind parse_token(const Token& token) { return token.kind; }
 
-/// A token holding `text` (at most 79 characters), classified as read_token would; for
+/// A token holding `text` (at most kTokenMax characters), classified as read_token would; for
 /// callers that make tokens of their own, such as tests.
 Token make_token(std::string_view text);
+
+}  // namespace pn2tavix::detail

@@ -9,9 +9,13 @@
 #include <new>
 #include <utility>
 
-#include "driver/choose.h"
-#include "driver/errors.h"
-#include "driver/line.h"
+#include "base/chars.h"
+#include "base/choose.h"
+#include "base/diagnostic.h"
+#include "base/limits.h"
+#include "base/line.h"
+
+namespace pn2tavix::detail {
 
 namespace {
 
@@ -63,10 +67,6 @@ inline int divide(int value, int divisor) {
   return d != 0 && (d & (d - 1)) == 0 ? value >> std::countr_zero(d) : value / divisor;
 }
 
-[[noreturn]] void fail_zero_value(int measure) {
-  fail(kExitError, "A note value of 0 has no length, in measure %d", measure);
-}
-
 // Every dot adds the base length divided by a divisor that each 'x' and each '.' doubles, so
 // the order of 'x' and '.' counts.
 int apply_dots(int base, std::string_view token) {
@@ -97,14 +97,12 @@ NoteSigns scan_signs(std::string_view token) {
     t['.'].held = NoteSigns::kDot;
     t['c'].held = NoteSigns::kC;
     t[')'].held = NoteSigns::kNatural;
-    for (char d = '0'; d <= '9'; ++d) t[static_cast<unsigned char>(d)].held = NoteSigns::kDigit;
+    for (unsigned c = 0; c < 256; ++c) {
+      if (is_digit(static_cast<unsigned char>(c))) t[c].held = NoteSigns::kDigit;
+      t[c].artic = static_cast<short>(artic_divisor(static_cast<char>(c)));
+    }
     t['a'].shift = 1;
     t['b'].shift = -1;
-    t['l'].artic = 1024;
-    t['e'].artic = 8;
-    t['h'].artic = 2;
-    t['q'].artic = 4;
-    t['s'].artic = 2;
     t['('].accid = '+';
     t['-'].accid = '-';
     return t;
@@ -146,7 +144,7 @@ NoteSigns scan_signs(std::string_view token) {
   if (value == 0) {
     s.held |= NoteSigns::kZeroValue;
   } else {
-    const int base = divide(64, value);
+    const int base = divide(kWholeNote, value);
     s.length = s.has(NoteSigns::kDot) ? apply_dots(base, token) : base;  // no dot, nothing to add
   }
   return s;
@@ -200,8 +198,8 @@ void shift_note(char& letter, int& octave, int shift) {
 }
 
 // A comma token takes the previous note's length; any other takes its own.
-int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line, bool comma,
-                   int measure) {
+int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line,
+                   bool comma) {
   NoteState& n = ctx.notes;
 
   // Starting pitch. The octave is kept as its digit character, widened so that shifts past
@@ -213,23 +211,21 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     letter = 'r';
     octave = '2';
   } else if (pitch == kPrevPitch) {
-    if (n.prev_note == 0) {
-      fail(kExitError, "No previous note to repeat with the , in measure %d", measure);
-    }
+    if (n.prev_note == 0) fail(Code::kNoPreviousNote);
     letter = n.prev_note;
     explicit_accid = n.prev_accid;  // the previous note's accidental counts as written here
     octave = n.prev_octave;
   } else {
     char digit;
-    pitch2tavix(ctx.pitch, pitch, letter, digit, measure);
+    pitch2tavix(ctx.pitch, pitch, letter, digit);
     octave = digit;
   }
 
-  if (comma && signs.has(NoteSigns::kDot)) {
-    fail(kExitError, "You cannot specify a dot with a comma in measure %d", measure);
-  }
+  if (comma && signs.has(NoteSigns::kDot)) fail(Code::kDotWithComma);
 
-  if (!comma && signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
+  if (!comma && signs.has(NoteSigns::kZeroValue)) fail(Code::kZeroNoteValue);
+  // Here and below, where what a note takes is the music's choice, both values are computed
+  // and one is chosen without a branch (see choose.h).
   const int length = choose(comma, n.prev_dur, signs.length);  // a dot with a comma was refused
   const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
 
@@ -237,16 +233,10 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   if ((letter != 'r') & (signs.shift != 0)) shift_note(letter, octave, signs.shift);
 
   // ')' wins over every other sign; otherwise the last '(' or '-' does, unless a sign is
-  // doubled somewhere. (Selects rather than branches here and below, where what is taken
-  // depends on the music and cannot be guessed.)
+  // doubled somewhere.
   const bool natural = signs.has(NoteSigns::kNatural);
-  if (!natural & (signs.doubled != 0)) {
-    if (signs.doubled == '(') {
-      fail(kExitError, "Gah, who used a double sharp in measure %d?  Fix me to deal with them",
-           measure);
-    }
-    fail(kExitError, "Gah, who used a double flat in measure %d?  Fix me to deal with them",
-         measure);
+  if (!natural && signs.doubled != 0) {
+    fail(signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat);
   }
   explicit_accid = choose(signs.accid != 0, signs.accid, explicit_accid);
   explicit_accid = choose(natural, '=', explicit_accid);
@@ -272,30 +262,17 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   const int remembered_octave = octave;
 
   if (letter != 'r' && n.cur_transposition != 0) {
-    static constexpr int semitone_of_letter[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
-    long long semitone = 12LL * (octave - '2') + semitone_of_letter[letter - 'a'];
-    semitone += (accid == '+') - (accid == '-');
-    semitone += n.cur_transposition;
-    if (semitone < 0 || semitone > 60) {
-      fail(kExitError,
-           "Transposition resulted in a note out of range.  The legal range is 0 to 60, the "
-           "generated note is %lld, in measure %d",
-           semitone, measure);
-    }
+    const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
+    if (semitone < 0 || semitone > 60) fail(Code::kTransposedOutOfRange, semitone);
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone[semitone % 12];
     accid = accid_of_semitone[semitone % 12];
   }
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
-  int divisor = choose(is_next_tok_rest(ctx.reader), 1024, n.cur_artic);
-  // The token just read ahead is most likely the next note: its memo entry is fetched now, so
-  // that it is at hand, rather than on its way from memory, when that note is translated.
-  if (n.signs_memo != nullptr) {
-    __builtin_prefetch(&n.signs_memo->set_of(ctx.reader.peek_buf().text));
-  }
+  int divisor = choose(is_next_tok_rest(ctx.reader), kArticBeforeRest, n.cur_artic);
   divisor = choose(signs.artic != 0, static_cast<int>(signs.artic), divisor);
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
@@ -303,15 +280,13 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
 
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
-  if (octave < '2') {
-    fail(kExitError, "The lowest allowed octave is 2, found octave %d in measure %d", octave - '0',
-         measure);
-  }
-  if ((octave > '7') | ((octave == '7') & (letter != 'c'))) {  // one test: rarely true
-    fail(kExitError,
-         "The highest allowed octave is 7, and only for the 'c',  found note %c, octave %d in "
-         "measure %d",
-         letter, octave - '0', measure);
+  if (octave < '2') fail(Code::kOctaveTooLow, octave - '0');
+  if (octave > '7' || (octave == '7' && letter != 'c')) {
+    Failure f;
+    f.code = Code::kOctaveTooHigh;
+    f.letter = letter;
+    f.number = octave - '0';
+    fail(std::move(f));
   }
 
   static_assert(kNoteLineMax >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
@@ -330,6 +305,9 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   }
   *at++ = '\n';
   line.len = static_cast<size_t>(at - line.text);
+  line.letter = letter;
+  line.accid = accid == '+' || accid == '-' ? accid : 0;
+  line.octave = static_cast<char>(octave);
 
   n.prev_dur = length;
   n.prev_triplet = choose(comma, n.prev_triplet, static_cast<int>(triplet));
@@ -346,7 +324,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
 }  // namespace
 
 void reset_for_voice(NoteState& n) {
-  n.cur_artic = 8;
+  n.cur_artic = kDefaultArtic;
   clear_sticky_accid(n);
 }
 
@@ -355,57 +333,49 @@ void clear_sticky_accid(NoteState& n) { std::memset(n.sticky_accid, 0, sizeof n.
 namespace {
 
 // parse_note with the token's signs already gathered.
-int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& signs, NoteLine& line,
-                   int measure) {
-  const int tlen = static_cast<int>(token.size());
-
+int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& signs,
+                   NoteLine& line) {
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
-    if (signs.runs == 0) fail(kExitError, "No duration found for rest in measure %d", measure);
-    if (signs.has(NoteSigns::kZeroValue)) fail_zero_value(measure);
+    if (signs.runs == 0) fail(Code::kRestWithoutDuration);
+    if (signs.has(NoteSigns::kZeroValue)) fail(Code::kZeroNoteValue);
     const int length = signs.length;
     const bool triplet = signs.has(NoteSigns::kC);
     char* at = put_text(line.text, "/L");
     at = put_number(at, length);
     at = put_text(at, std::string_view(triplet ? ":96/r\n" : ":64/r\n", 6));
     line.len = static_cast<size_t>(at - line.text);
+    line.letter = 'r';
     ctx.notes.prev_dur = length;
     return triplet ? 2 * length : 3 * length;
   }
 
   if (!signs.has(NoteSigns::kComma)) {
     if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-    if (signs.runs == 0) {
-      fail(kExitError, "No pitch found for note %.*s in measure %d", tlen, token.data(), measure);
-    }
+    if (signs.runs == 0) fail_word(Code::kNoteWithoutPitch, token);
     // The note value is the next run of digits after the pitch number's.
-    if (signs.runs == 1) {
-      fail(kExitError, "No duration found for note %.*s in measure %d", tlen, token.data(),
-           measure);
-    }
-    return tavix_note_gen(ctx, signs.pitch, signs, line, false, measure);
+    if (signs.runs == 1) fail_word(Code::kNoteWithoutDuration, token);
+    return tavix_note_gen(ctx, signs.pitch, signs, line, false);
   }
 
   if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-  if (signs.digit_after_comma) {
-    fail(kExitError, "You cannot specify a duration with the , in measure %d", measure);
-  }
+  if (signs.digit_after_comma) fail(Code::kDurationWithComma);
   int pitch = kRestPitch;
   if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.pitch;
-  return tavix_note_gen(ctx, pitch, signs, line, true, measure);
+  return tavix_note_gen(ctx, pitch, signs, line, true);
 }
 
 }  // namespace
 
-int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int measure) {
-  return translate_note(ctx, token, scan_signs(token), line, measure);
+int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line) {
+  return translate_note(ctx, token, scan_signs(token), line);
 }
 
 void SignsMemoDeleter::operator()(SignsMemo* memo) const { std::free(memo); }
 
-int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure) {
+int parse_note(NoteContext& ctx, const Token& token, NoteLine& line) {
   if (token.len >= SignsMemo::kTextSize) {
-    return translate_note(ctx, token.view(), scan_signs(token.view()), line, measure);
+    return translate_note(ctx, token.view(), scan_signs(token.view()), line);
   }
   NoteState& n = ctx.notes;
   if (n.signs_memo == nullptr) {
@@ -425,5 +395,7 @@ int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure
       way[0].signs = scan_signs(token.view());
     }
   }
-  return translate_note(ctx, token.view(), way[0].signs, line, measure);
+  return translate_note(ctx, token.view(), way[0].signs, line);
 }
+
+}  // namespace pn2tavix::detail

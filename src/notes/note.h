@@ -10,7 +10,37 @@
 #include "input/token_reader.h"
 #include "notes/pitch.h"
 
+namespace pn2tavix::detail {
+
 constexpr int kStaffPositions = 38;  // staff positions a2 (0) to c7 (37)
+
+/// The articulation divisor that a letter sets, as a statement for the notes that follow or
+/// inside a note token for that note alone; 0 for a character that is no articulation letter.
+constexpr int artic_divisor(char letter) {
+  switch (letter) {
+    case 'l':
+      return 1024;
+    case 'e':
+      return 8;
+    case 'h':
+    case 's':
+      return 2;
+    case 'q':
+      return 4;
+    default:
+      return 0;
+  }
+}
+constexpr int kDefaultArtic = artic_divisor('e');     // at each voice start
+constexpr int kArticBeforeRest = artic_divisor('l');  // a note that a rest follows
+
+/// The semitone of a note from c2 (0) on: 12 per octave, the letter's place in it, and one up
+/// for '+' or down for '-'.
+inline int semitone_of(char letter, char accid, int octave_digit) {
+  static constexpr int semitone_of_letter[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
+  return 12 * (octave_digit - '2') + semitone_of_letter[letter - 'a'] + (accid == '+') -
+         (accid == '-');
+}
 
 // What the note tokens met so far hold, by their text (note.cc).
 struct SignsMemo;
@@ -27,7 +57,7 @@ struct NoteState {
   int prev_triplet = 0;  // triplet flag of the last pitched note
   char sticky_accid[kStaffPositions] = {};  // accidentals written so far in the measure
   long long cur_transposition = 0;  // semitones; wide so that any "up"/"down" argument adds safely
-  int cur_artic = 8;                // default articulation divisor
+  int cur_artic = kDefaultArtic;    // default articulation divisor
   // Music repeats itself: most note tokens of a file have been met before, and looking up
   // what one holds is quicker than examining it again. Made at the first note.
   std::unique_ptr<SignsMemo, SignsMemoDeleter> signs_memo;
@@ -41,10 +71,14 @@ void reset_for_voice(NoteState& n);
 void clear_sticky_accid(NoteState& n);
 
 /// Where the text of one note or rest goes: at most two lines, formed at `text`, which has
-/// room for kNoteLineMax characters; `len` is the length formed.
+/// room for kNoteLineMax characters; `len` is the length formed. The name written goes into
+/// `letter` ('r' for a rest), `accid` ('+', '-' or 0) and `octave` (a digit character).
 struct NoteLine {
   char* text;
   size_t len = 0;
+  char letter = 0;
+  char accid = 0;
+  char octave = 0;
   std::string_view view() const { return {text, len}; }
 };
 constexpr size_t kNoteLineMax = 64;
@@ -57,7 +91,9 @@ struct NoteContext {
 };
 
 /// Translates a note or rest token into `line` and gives the 192nds it fills; 0 means nothing
-/// is to be written. A malformed token ends the run, naming `measure`.
-int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line, int measure);
+/// is to be written. A malformed token ends the run.
+int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line);
 /// The same for a token as read, which is examined without a pass over it per sign.
-int parse_note(NoteContext& ctx, const Token& token, NoteLine& line, int measure);
+int parse_note(NoteContext& ctx, const Token& token, NoteLine& line);
+
+}  // namespace pn2tavix::detail

@@ -3,7 +3,10 @@
 // Set by the clef and "key" statements; read by note translation.
 #pragma once
 
-#include "driver/errors.h"
+#include "base/diagnostic.h"
+#include "base/limits.h"
+
+namespace pn2tavix::detail {
 
 // pitch2tavix and get_key_accid are defined in this header, to be inlined: they are called for
 // every note of a file.
@@ -14,14 +17,12 @@ struct PitchState {
   int cur_key_num_sharp_flat = 0;  // 0 to 7; the "key" statement refuses any other count
 };
 
-constexpr int kMaxKeyCount = 7;  // the key tables have rows for 0 to 7 sharps or flats
-
 /// Treble clef, no key signature: how every voice begins.
 void reset_for_voice(PitchState& p);
 
 /// Sets `letter` ('a'..'g') and `octave` (a digit character) for `pitch` under the clef in
-/// force; a pitch number outside 0 to 15 ends the run, naming `measure`.
-inline void pitch2tavix(const PitchState& p, int pitch, char& letter, char& octave, int measure) {
+/// force; a pitch number outside 0 to 15 ends the run.
+inline void pitch2tavix(const PitchState& p, int pitch, char& letter, char& octave) {
   // Row = clef, column = pitch number: 0 is the space below the staff, the odd numbers 1 to 9
   // its five lines, and every step up the next letter of the scale.
   static constexpr char note_xlate[4][17] = {
@@ -36,14 +37,8 @@ inline void pitch2tavix(const PitchState& p, int pitch, char& letter, char& octa
       "4444444555555566",
       "3333444444455555",
   };
-  if (pitch > 15) {
-    fail(kExitError, "oops, can't handle pitch numbers greater then %d in measure %d.  Fix me!", 15,
-         measure);
-  }
-  if (pitch < 0) {
-    fail(kExitError, "Lowest allowed pitch value is 0, you specified %d in measure %d.", pitch,
-         measure);
-  }
+  if (pitch > kMaxPitch) fail(Code::kPitchTooHigh);
+  if (pitch < 0) fail(Code::kPitchTooLow, pitch);
   letter = note_xlate[p.cur_clef][pitch];
   octave = octave_xlate[p.cur_clef][pitch];
 }
@@ -63,3 +58,5 @@ inline char get_key_accid(const PitchState& p, char letter) {
   if (p.cur_key_sharp_flat > 0) return key_sharps[p.cur_key_num_sharp_flat][column];
   return key_flats[p.cur_key_num_sharp_flat][column];
 }
+
+}  // namespace pn2tavix::detail

@@ -41,7 +41,9 @@ fi
   >"$work/installed"
 cat >"$work/wanted" <<'LIST'
 ./bin/pn2tavix
+./include/pn2tavix/message.h
 ./include/pn2tavix/pn2tavix.h
+./include/pn2tavix/version.h
 ./share/doc/pn2tavix/LICENSE
 ./share/doc/pn2tavix/README.md
 ./share/doc/pn2tavix/docs/input-language.md

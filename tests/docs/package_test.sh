@@ -2,7 +2,7 @@
 # The Debian package that "cpack -G DEB" builds from the build folder: its contents (listed in
 # the test's output), its control fields, and the packaged program at work.
 # Usage: package_test.sh CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT LINKING
-# (LINKING: "static" or "dynamic", how the program was linked)
+# (LINKING: "static-c++" when the C++ run-time is linked into the program, else "dynamic")
 # Exits 77 (skipped) without dpkg-deb and dpkg-shlibdeps (Debian: dpkg, dpkg-dev).
 set -u
 cpack=$1
@@ -76,12 +76,12 @@ field Architecture "$arch"
 field Maintainer '[^<>]+ <[^<>@ ]+@[^<> ]+>'
 field Section 'sound'
 field Priority 'optional'
-# Computed by dpkg-shlibdeps from the program's libraries: the C and C++ run-time at least for
-# a program linked dynamically, and nothing for one linked statically.
-if [ "$linking" = static ]; then
-  field Depends ''
+# Computed by dpkg-shlibdeps from the program's libraries: the C run-time always, and the C++
+# run-time only where it is not linked into the program.
+field Depends '(.*, )?libc6 \(>= [0-9.]+\)(, .*)?'
+if [ "$linking" = static-c++ ]; then
+  if dpkg-deb -f "$deb" Depends | grep -q libstdc; then fail "Depends names libstdc++"; else ok; fi
 else
-  field Depends '(.*, )?libc6 \(>= [0-9.]+\)(, .*)?'
   field Depends '(.*, )?libstdc\+\+6 \(>= [0-9.]+\)(, .*)?'
 fi
 # A short description, then a long one of at least two lines, each indented by one blank and

@@ -6,14 +6,15 @@
 #include <streambuf>
 #include <string>
 
-#include "driver/errors.h"
-#include "driver/line.h"
+#include "base/line.h"
+#include "test_support.h"
 
+namespace pn2tavix::detail {
 namespace {
 
 TEST(Sink, CollectsOnlyWhileCollectingIsOn) {
   std::ostringstream out;
-  Sink s(out);
+  Sink s(out.rdbuf());
   tavix_out(s, "a\n");
   start_collecting(s);
   tavix_out(s, "b\n");
@@ -27,7 +28,7 @@ TEST(Sink, CollectsOnlyWhileCollectingIsOn) {
 
 TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
   std::ostringstream out;
-  Sink s(out);
+  Sink s(out.rdbuf());
   start_collecting(s);
   tavix_out(s, "x\n");
   stop_collecting(s);
@@ -55,7 +56,7 @@ TEST(Sink, FilingKeepsTheMeasureTextAndReplayWritesIt) {
 
 TEST(Sink, MeasureTextStaysBoundedAndIsMarkedTooLong) {
   std::ostringstream out;
-  Sink s(out);
+  Sink s(out.rdbuf());
   start_collecting(s);
   const std::string chunk(1000, 'n');
   for (int i = 0; i < 6; ++i) tavix_out(s, chunk);  // 6000 characters, over the bound
@@ -74,7 +75,7 @@ TEST(Sink, LinesFormedInPlaceAreWrittenAndCollectedAcrossBlocks) {
   // Lines formed in the output block itself, while collecting, around the point where the
   // block is full and written: the measure text must still hold each line once, in order.
   std::ostringstream out;
-  Sink s(out);
+  Sink s(out.rdbuf());
   const std::string filler(kOutputBlock - 100, '.');
   tavix_out(s, filler);
   start_collecting(s);
@@ -106,20 +107,20 @@ class FullBuf : public std::streambuf {
 TEST(Sink, FailedWriteEndsTheRun) {
   FullBuf full;
   std::ostream out(&full);
-  Sink s(out);
+  Sink s(out.rdbuf());
   tavix_out(s, "line\n");
   try {
     flush_output(s);
     FAIL() << "a failed write passed as success";
   } catch (const RunError& e) {
-    EXPECT_EQ(kExitError, e.status());
-    EXPECT_EQ(0, std::string(e.what()).rfind("Error writing standard output", 0));
+    EXPECT_EQ(Code::kWriteError, e.failure.code);
+    EXPECT_EQ(0, text_of(e).rfind("Error writing standard output", 0));
   }
 }
 
 TEST(Sink, TextsLongerThanTheOutputBlockPassWhole) {
   std::ostringstream out;
-  Sink s(out);
+  Sink s(out.rdbuf());
   std::string expected;
   for (size_t size : {size_t{70000}, size_t{5}, size_t{200000}, size_t{65535}, size_t{1}}) {
     std::string text(size, 'x');
@@ -154,3 +155,4 @@ TEST(LineBuf, WritesNumbersAndTextAsFormattedWould) {
 }
 
 }  // namespace
+}  // namespace pn2tavix::detail

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/errors.h"
+#include "test_support.h"
 
+namespace pn2tavix::detail {
 namespace {
 
 // One measure's worth of note translation: the state carries over from token to token, and each
@@ -26,11 +27,11 @@ struct Notes {
     char room[kNoteLineMax];
     NoteLine line{room};
     try {
-      int filled = parse_note(ctx, token, line, 3);
+      int filled = parse_note(ctx, token, line);
       return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
     } catch (const RunError& e) {
-      EXPECT_EQ(kExitError, e.status());
-      return e.what();
+      EXPECT_EQ(1, status_of(e.failure.code));
+      return text_of(e, 3);
     }
   }
 };
@@ -242,10 +243,10 @@ std::string translate_token(Notes& n, const std::string& text, const std::string
   char room[kNoteLineMax];
   NoteLine line{room};
   try {
-    const int filled = parse_note(ctx, make_token(text), line, 3);
+    const int filled = parse_note(ctx, make_token(text), line);
     return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
   } catch (const RunError& e) {
-    return e.what();
+    return text_of(e, 3);
   }
 }
 
@@ -338,3 +339,4 @@ TEST(Note, RememberedSignsAreNeverAnotherTokens) {
 }
 
 }  // namespace
+}  // namespace pn2tavix::detail

@@ -23,5 +23,13 @@ int main(int argc, char** argv) {
     std::cerr << "unexpected status " << faulty_status << " and message: " << err.str();
     return 1;
   }
+
+  // The same piece into a result, with the message's place in the input.
+  const pn2tavix::Result r = pn2tavix::convert("Faulty/ units 8 2 6q4/ end\n");
+  if (r.status != 2 || r.messages.size() != 1 || !r.messages[0].at ||
+      r.messages[0].at->column != 17 || pn2tavix::version() != pn2tavix::kVersion) {
+    std::cerr << "unexpected result of the string conversion\n";
+    return 1;
+  }
   return status;
 }

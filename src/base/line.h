@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+namespace pn2tavix::detail {
+
 // Writing through a cursor, for a line whose longest form is known to fit: the caller
 // guarantees the room, so there is no bounds test, and the cursor, a local, stays in a
 // register. (A length kept in the line itself is read back from memory after every
@@ -83,3 +85,5 @@ struct LineBuf {
     return *this;
   }
 };
+
+}  // namespace pn2tavix::detail

@@ -5,6 +5,8 @@
 
 #include <type_traits>
 
+namespace pn2tavix::detail {
+
 /// `if_true` when `condition` holds, else `if_false`; both are computed.
 template <typename T>
 constexpr T choose(bool condition, T if_true, T if_false) {
@@ -13,3 +15,5 @@ constexpr T choose(bool condition, T if_true, T if_false) {
   const U mask = static_cast<U>(-static_cast<U>(condition));
   return static_cast<T>((static_cast<U>(if_true) & mask) | (static_cast<U>(if_false) & ~mask));
 }
+
+}  // namespace pn2tavix::detail

@@ -1,3 +1,4 @@
+// pn2tavix: the program is the library's run() over the process's own streams.
 #include <iostream>
 
 #include "pn2tavix/pn2tavix.h"

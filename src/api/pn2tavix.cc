@@ -1,0 +1,214 @@
+// The public functions: a conversion from a string, from a stream into a result, from stream
+// to streams as the program does it, and the program's command line. Each makes its own byte
+// source, sink and message handler over the one conversion.
+#include "pn2tavix/pn2tavix.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "base/diagnostic.h"
+#include "driver/driver.h"
+#include "driver/sink.h"
+#include "input/byte_source.h"
+
+namespace pn2tavix {
+
+std::string_view version() noexcept { return PN2TAVIX_VERSION; }
+
+namespace detail {
+namespace {
+
+// Keeps every message for the caller.
+class Collect final : public MessageHandler {
+ public:
+  explicit Collect(std::vector<Message>& to) : to_(to) {}
+  void report(Message message) override { to_.push_back(std::move(message)); }
+
+ private:
+  std::vector<Message>& to_;
+};
+
+// Writes what the program prints: "NAME: text", one line each.
+class Print final : public MessageHandler {
+ public:
+  Print(std::ostream& err, std::string_view me) : err_(err), me_(me) {}
+  void report(Message message) override {
+    if (!message.printed) return;
+    print(message.text);
+  }
+  void print(std::string_view text) {
+    err_ << me_ << ": " << text << '\n';
+    err_.flush();
+  }
+  void print(Code code) {
+    Failure f;
+    f.code = code;
+    print(message_text(f));
+  }
+
+ private:
+  std::ostream& err_;
+  std::string_view me_;
+};
+
+Result convert_into(ByteSource& source, const Options& options) {
+  Result result;
+  Collect collect(result.messages);
+  Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
+  result.status =
+      convert_source(source, sink, collect, options.note_events ? &result.notes : nullptr);
+  return result;
+}
+
+// A message for a conversion that cannot start, with the status it ends with.
+Message refusal(Code code, std::string reason) {
+  Failure f;
+  f.code = code;
+  f.reason = std::move(reason);
+  return make_message(f);
+}
+
+// Why a stream cannot be read from; nothing when it can.
+std::optional<Message> unusable_input(std::istream& in) {
+  if (in.rdbuf() == nullptr) return refusal(Code::kUnreadableInput, "the stream has no buffer");
+  if (!in.fail()) return std::nullopt;
+  // A file stream that failed to open: said as the program says it of a file.
+  if (const auto* file = dynamic_cast<const std::ifstream*>(&in); file && !file->is_open()) {
+    return refusal(Code::kCannotOpen, "the input file stream is not open");
+  }
+  return refusal(Code::kUnreadableInput, "the stream has already failed");
+}
+
+std::optional<Message> unusable_output(std::ostream& out) {
+  if (out.rdbuf() == nullptr) return refusal(Code::kUnwritableOutput, "the stream has no buffer");
+  if (out.fail()) return refusal(Code::kUnwritableOutput, "the stream has already failed");
+  return std::nullopt;
+}
+
+int convert_to_streams(ByteSource& source, std::ostream& out, Print& print) {
+  Sink sink(out.rdbuf());
+  return convert_source(source, sink, print);
+}
+
+// The part of `path` after its last '/', else after its last backslash, else all of it.
+std::string_view basename(std::string_view path) {
+  size_t cut = path.rfind('/');
+  if (cut == std::string_view::npos) cut = path.rfind('\\');
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+}  // namespace detail
+
+Result convert(std::string_view input, const Options& options) {
+  try {
+    detail::ByteSource source(input);
+    return detail::convert_into(source, options);
+  } catch (const std::bad_alloc&) {
+    Result r;
+    r.status = 1;
+    r.messages.push_back(detail::refusal(Code::kOutOfMemory, ""));
+    return r;
+  }
+}
+
+Result convert(std::istream& in, const Options& options) {
+  try {
+    if (auto refused = detail::unusable_input(in)) {
+      Result r;
+      r.status = refused->status;
+      r.messages.push_back(std::move(*refused));
+      return r;
+    }
+    detail::ByteSource source(in, "the input stream");
+    return detail::convert_into(source, options);
+  } catch (const std::bad_alloc&) {
+    Result r;
+    r.status = 1;
+    r.messages.push_back(detail::refusal(Code::kOutOfMemory, ""));
+    return r;
+  }
+}
+
+int convert(std::istream& in, std::ostream& out, std::ostream& err, std::string_view program_name) {
+  detail::Print print(err, program_name);
+  try {
+    std::optional<Message> refused = detail::unusable_input(in);
+    if (!refused) refused = detail::unusable_output(out);
+    if (refused) {
+      print.print(refused->text);
+      return refused->status;
+    }
+    detail::ByteSource source(in, "standard input");
+    return detail::convert_to_streams(source, out, print);
+  } catch (const std::bad_alloc&) {
+    print.print(Code::kOutOfMemory);
+    return 1;
+  }
+}
+
+int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
+  // Every message begins with the short name the program was invoked under.
+  const std::string invocation = argc > 0 && argv[0] != nullptr ? argv[0] : "pn2tavix";
+  const std::string me(detail::basename(invocation));
+  detail::Print print(err, me);
+  if (argc != 1 && argc != 2) {
+    detail::Failure usage;
+    usage.code = Code::kUsage;
+    usage.word = me;
+    print.print(detail::message_text(usage));
+    return 1;
+  }
+  if (auto refused = detail::unusable_output(out)) {
+    print.print(refused->text);
+    return refused->status;
+  }
+  try {
+    if (argc == 1) {
+      // The process's own standard input is read through its C stream, which, unlike a C++
+      // stream, tells a read error (standard input a directory, say) from the end of the input.
+      // std::cin shares that stream, so no byte read through either is lost.
+      if (&in != &std::cin) return convert(in, out, err, me);
+      detail::ByteSource source(stdin, "standard input");
+      return detail::convert_to_streams(source, out, print);
+    }
+
+    std::unique_ptr<std::FILE, detail::FileCloser> file(std::fopen(argv[1], "r"));
+    int open_error = errno;
+    struct stat st;
+    // A directory opens for reading here but holds no text: refuse it like a missing file.
+    if (file != nullptr && fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+      file.reset();
+      open_error = EISDIR;
+    }
+    if (file == nullptr) {
+      detail::Failure f;
+      f.code = Code::kCannotOpen;
+      f.word = argv[1];
+      print.print(detail::message_text(f));
+      print.print(std::strerror(open_error));  // the system's reason, as perror gives it
+      return 1;
+    }
+    detail::ByteSource source(file.get(), argv[1]);
+    return detail::convert_to_streams(source, out, print);
+  } catch (const std::bad_alloc&) {
+    print.print(Code::kOutOfMemory);
+    return 1;
+  }
+}
+
+}  // namespace pn2tavix
