@@ -7,9 +7,10 @@
 #   license      LICENSE
 #   man          the manual page as written (plain roff)
 #   development  the public header, the static library and the CMake package
-#   debian       only for the Debian package: the manual page compressed as Debian wants it, a
-#                Debian changelog, and the license under the name "copyright"; left out of a
-#                plain `cmake --install`, which installs every other component
+#   debian       only for the Debian package: the manual page compressed as Debian wants it, the
+#                Debian changelog made from CHANGELOG.md, the license as a machine-readable
+#                "copyright" file; left out of a plain `cmake --install`, which installs
+#                every other component
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)  # write_basic_package_version_file
 
@@ -68,32 +69,53 @@ set(PN2TAVIX_MAINTAINER "pn2tavix developers <pn2tavix@example.org>"
     CACHE STRING "Maintainer field of the Debian package: a name and an address")
 
 # Debian installs the manual page and its own changelog compressed with "gzip -9n" (no name or
-# time stamp inside, so that the same files give the same package). The changelog entry is
-# dated by the day of the build, or by SOURCE_DATE_EPOCH when that is set.
-string(TIMESTAMP PN2TAVIX_PACKAGE_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
-file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian @ONLY CONTENT [[
-pn2tavix (@PROJECT_VERSION@-1) unstable; urgency=medium
-
-  * Release @PROJECT_VERSION@.
-
- -- @PN2TAVIX_MAINTAINER@  @PN2TAVIX_PACKAGE_DATE@
-]])
+# time stamp inside, so that the same files give the same package).
 function(pn2tavix_gzip from to)
   add_custom_command(OUTPUT ${to}
     COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${from} ${to}
     DEPENDS ${from}
     VERBATIM)
 endfunction()
+
+# The Debian changelog, one entry per release of CHANGELOG.md, each dated as written there.
+# The maintainer and the version reach the command through its arguments; the file of them
+# makes a build that does not compare commands (make) run it again when they change.
+set(PN2TAVIX_CHANGELOG_ARGS
+  -DCHANGELOG=${PROJECT_SOURCE_DIR}/CHANGELOG.md -DOUTPUT=${PROJECT_BINARY_DIR}/changelog.Debian
+  -DPACKAGE=pn2tavix -DVERSION=${PROJECT_VERSION} -DREVISION=1
+  "-DMAINTAINER=${PN2TAVIX_MAINTAINER}")
+file(WRITE ${PROJECT_BINARY_DIR}/changelog.Debian.args.new "${PN2TAVIX_CHANGELOG_ARGS}\n")
+file(COPY_FILE ${PROJECT_BINARY_DIR}/changelog.Debian.args.new
+     ${PROJECT_BINARY_DIR}/changelog.Debian.args ONLY_IF_DIFFERENT)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian
+  COMMAND ${CMAKE_COMMAND} ${PN2TAVIX_CHANGELOG_ARGS}
+          -P ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/cmake/debian_changelog.cmake
+          ${PROJECT_BINARY_DIR}/changelog.Debian.args
+  VERBATIM)
+
 pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix.1 ${PROJECT_BINARY_DIR}/pn2tavix.1.gz)
 pn2tavix_gzip(${PROJECT_BINARY_DIR}/changelog.Debian ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
 add_custom_target(pn2tavix_debian_files ALL
   DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+
+# The copyright file in Debian's machine-readable format, its license text taken from LICENSE:
+# the "Copyright (c) ..." line gives the Copyright field, and the text after it, indented by one
+# blank with "." for an empty line, the body of the License field.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE pn2tavix_license)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+if(NOT pn2tavix_license MATCHES "^MIT License\n+Copyright \\(c\\) ([^\n]+)\n+(.*[^\n])\n*$")
+  message(FATAL_ERROR "LICENSE does not begin with \"MIT License\" and a copyright line")
+endif()
+set(PN2TAVIX_COPYRIGHT "${CMAKE_MATCH_1}")
+string(REGEX REPLACE "\n\n" "\n.\n" PN2TAVIX_LICENSE_TEXT " ${CMAKE_MATCH_2}")
+string(REPLACE "\n" "\n " PN2TAVIX_LICENSE_TEXT "${PN2TAVIX_LICENSE_TEXT}")
+configure_file(cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
+
 install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT debian EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
-        COMPONENT debian EXCLUDE_FROM_ALL)
-install(FILES LICENSE RENAME copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
-        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${PROJECT_BINARY_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
 
 # The Debian package: the program and what a user of the program reads, in one package.
 set(CPACK_GENERATOR DEB)

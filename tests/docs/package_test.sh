@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The Debian package that "cpack -G DEB" builds from the build folder: its contents (listed in
-# the test's output), its control fields, and the packaged program at work.
-# Usage: package_test.sh CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT LINKING
-# (LINKING: "static-c++" when the C++ run-time is linked into the program, else "dynamic")
+# the test's output), its control fields, its changelog and copyright files, and the packaged
+# program at work.
+# Usage: package_test.sh CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT
+#                        LINKING CHANGELOG LICENSE
+# (LINKING: "static-c++" when the C++ run-time is linked into the program, else "dynamic";
+# CHANGELOG and LICENSE: the project's CHANGELOG.md and LICENSE)
 # Exits 77 (skipped) without dpkg-deb and dpkg-shlibdeps (Debian: dpkg, dpkg-dev).
 set -u
 cpack=$1
@@ -11,10 +14,12 @@ config=$3
 version=$4
 example=$5
 expected=$6
-linking=${7:-dynamic}
+linking=$7
+changelog=$8
+license=$9
 for tool in dpkg-deb dpkg-shlibdeps dpkg; do
   if ! command -v $tool >/dev/null; then
-    echo "$tool is not installed: no Debian package is built"
+    echo "$tool is not installed: the Debian package is not checked"
     exit 77
   fi
 done
@@ -110,6 +115,54 @@ if gzip -dc "$work/root/usr/share/man/man1/pn2tavix.1.gz" | grep -q '^\.SH NAME$
   ok
 else
   fail "the packaged manual page"
+fi
+
+# The Debian changelog is made from CHANGELOG.md: an entry for each release, and the newest
+# one is this version, with CHANGELOG.md's items in their order (blanks and line breaks aside)
+# and the release's date.
+doc=$work/root/usr/share/doc/pn2tavix
+gzip -dc "$doc/changelog.Debian.gz" >"$work/changelog"
+release_heading='^## \[?[0-9][^] ]*\]? +- +[0-9]{4}-[0-9]{2}-[0-9]{2} *$'
+newest=$(grep -Enm1 "$release_heading" "$changelog")  # LINE:## [VERSION] - DATE
+newest_version=$(sed -E 's/^[0-9]+:## \[?([^] ]*).*/\1/' <<<"$newest")
+newest_date=$(grep -Eo '[0-9]{4}-[0-9]{2}-[0-9]{2}' <<<"$newest")
+tail -n +"$((${newest%%:*} + 1))" "$changelog" | awk '
+  /^## / { exit }
+  /^[-*] / { if (item != "") print item; item = substr($0, 3); next }
+  /^[ \t]+[^ \t]/ && item != "" { item = item " " $0; next }
+  { if (item != "") print item; item = "" }
+  END { if (item != "") print item }' | tr -s ' \t' ' ' | sed 's/^ //; s/ $//' >"$work/items.wanted"
+awk 'NR == 1 { next }
+  /^ -- / { if (item != "") print item; exit }
+  /^  \* / { if (item != "") print item; item = substr($0, 5); next }
+  /^    [^ ]/ { item = item " " substr($0, 5) }' "$work/changelog" >"$work/items.packaged"
+trailer=$(grep -m1 '^ -- ' "$work/changelog")
+day=$(LC_ALL=C date -u -R -d "$newest_date" | cut -c1-16)  # "Mon, 07 Dec 2026"
+if [ "$newest_version" = "$version" ] && [ -s "$work/items.wanted" ] \
+  && [ "$(head -n 1 "$work/changelog")" = "pn2tavix ($version-1) unstable; urgency=medium" ] \
+  && diff "$work/items.wanted" "$work/items.packaged" \
+  && grep -Eqx " -- [^<>]+ <[^<>@ ]+@[^<> ]+>  $day [0-9]{2}:[0-9]{2}:00 \+0000" <<<"$trailer" \
+  && [ "$(grep -c '^pn2tavix (' "$work/changelog")" \
+    -eq "$(grep -Ec "$release_heading" "$changelog")" ]; then
+  ok
+else
+  fail "the packaged changelog is not CHANGELOG.md's (newest release: '${newest#*:}'):"
+  sed 's/^/  /' "$work/changelog"
+fi
+
+# The copyright file in Debian's machine-readable format, with LICENSE's text as the body of
+# its License field.
+awk '/^License: MIT$/ { body = 1; next } body && /^ / { print } body && !/^ / { exit }' \
+  "$doc/copyright" | sed 's/^ //; s/^\.$//' >"$work/license.packaged"
+if [ "$(head -n 1 "$doc/copyright")" \
+  = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] \
+  && grep -qx 'Upstream-Name: pn2tavix' "$doc/copyright" \
+  && grep -A1 -x 'Files: \*' "$doc/copyright" | grep -qx 'Copyright: [0-9].*' \
+  && sed '1,/^Copyright/d' "$license" | sed '/./,$!d' | cmp -s - "$work/license.packaged"; then
+  ok
+else
+  fail "the copyright file:"
+  sed 's/^/  /' "$doc/copyright"
 fi
 
 echo "$pass passed, $failed failed"
