@@ -9,8 +9,8 @@
 #   development  the public header, the static library and the CMake package
 #   debian       only for the Debian package: the manual page compressed as Debian wants it, the
 #                Debian changelog made from CHANGELOG.md, the license as a machine-readable
-#                "copyright" file; left out of a plain `cmake --install`, which installs
-#                every other component
+#                "copyright" file, and lintian's overrides; left out of a plain
+#                `cmake --install`, which installs every other component
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)  # write_basic_package_version_file
 
@@ -29,7 +29,22 @@ if(PN2TAVIX_SANITIZE)
   target_link_options(pn2tavix_core INTERFACE -fsanitize=address,undefined)
 endif()
 
-install(TARGETS pn2tavix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# The programs a user runs, in the package too.
+set(PN2TAVIX_INSTALLED_PROGRAMS pn2tavix)
+install(TARGETS ${PN2TAVIX_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT runtime)
+# A stripped program (the package's, or "cmake --install --strip") also loses the compiler's
+# version strings and the ".note" section, as Debian strips its own programs.
+if(CMAKE_STRIP)
+  foreach(program IN LISTS PN2TAVIX_INSTALLED_PROGRAMS)
+    install(CODE "
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\"
+          COMMAND_ERROR_IS_FATAL ANY)
+      endif()" COMPONENT runtime)
+  endforeach()
+endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
 # Beside the README, so that its links to docs/ work in the installed copy too.
@@ -116,6 +131,10 @@ install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz DESTINATION ${CMAKE_INSTALL_MA
         COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${PROJECT_BINARY_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+# What lintian says of the package that is not to be fixed, each with the reason on the line
+# above it.
+install(FILES cmake/lintian-overrides RENAME pn2tavix
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT debian EXCLUDE_FROM_ALL)
 
 # The Debian package: the program and what a user of the program reads, in one package.
 set(CPACK_GENERATOR DEB)

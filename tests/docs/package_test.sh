@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # The Debian package that "cpack -G DEB" builds from the build folder: its contents (listed in
 # the test's output), its control fields, its changelog and copyright files, and the packaged
-# program at work.
-# Usage: package_test.sh CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT
+# program at work; or, with --lintian, what lintian finds in it.
+# Usage: package_test.sh [--lintian] CPACK BUILD_DIR CONFIG VERSION EXAMPLE_INPUT EXAMPLE_OUTPUT
 #                        LINKING CHANGELOG LICENSE
 # (LINKING: "static-c++" when the C++ run-time is linked into the program, else "dynamic";
 # CHANGELOG and LICENSE: the project's CHANGELOG.md and LICENSE)
-# Exits 77 (skipped) without dpkg-deb and dpkg-shlibdeps (Debian: dpkg, dpkg-dev).
+# Exits 77 (skipped) without dpkg-deb and dpkg-shlibdeps (Debian: dpkg, dpkg-dev), and with
+# --lintian also without lintian.
 set -u
+lintian_only=0
+if [ "${1:-}" = --lintian ]; then
+  lintian_only=1
+  shift
+fi
 cpack=$1
 build=$2
 config=$3
@@ -17,7 +23,9 @@ expected=$6
 linking=$7
 changelog=$8
 license=$9
-for tool in dpkg-deb dpkg-shlibdeps dpkg; do
+tools="dpkg-deb dpkg-shlibdeps dpkg"
+[ $lintian_only -eq 1 ] && tools="$tools lintian"
+for tool in $tools; do
   if ! command -v $tool >/dev/null; then
     echo "$tool is not installed: the Debian package is not checked"
     exit 77
@@ -46,6 +54,17 @@ arch=$(dpkg --print-architecture)
 deb="$work/pn2tavix_${version}-1_${arch}.deb"
 if [ -f "$deb" ]; then ok; else fail "no $(basename "$deb") among: $(ls "$work")"; exit 1; fi
 
+if [ $lintian_only -eq 1 ]; then
+  # Every error and warning fails; the overrides shipped in the package, each with its reason,
+  # and the informational tags are shown.
+  lintian --fail-on error,warning --display-info --show-overrides "$deb" 2>&1 \
+    | grep -v '^running with root privileges' | tee "$work/lintian"
+  if [ "${PIPESTATUS[0]}" -eq 0 ]; then ok; else fail "lintian finds errors or warnings"; fi
+  echo "$pass passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+fi
+
 echo "Contents of $(basename "$deb"):"
 dpkg-deb -c "$deb" | tee "$work/contents"
 awk '{print $6}' "$work/contents" | grep -v '/$' | sort >"$work/files"
@@ -56,6 +75,7 @@ cat >"$work/wanted" <<'LIST'
 ./usr/share/doc/pn2tavix/copyright
 ./usr/share/doc/pn2tavix/docs/input-language.md
 ./usr/share/doc/pn2tavix/docs/output-format.md
+./usr/share/lintian/overrides/pn2tavix
 ./usr/share/man/man1/pn2tavix.1.gz
 LIST
 if diff "$work/wanted" "$work/files"; then ok; else fail "the files in the package"; fi
