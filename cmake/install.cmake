@@ -3,10 +3,10 @@
 # pn2tavix::convert(). Also the Debian package that `cpack -G DEB` builds from the build folder.
 #
 # Install components:
-#   runtime      the program, the README and the two reference documents
+#   runtime      the programs, the README and the two reference documents
 #   license      LICENSE
 #   man          the manual page as written (plain roff)
-#   development  the public header, the static library and the CMake package
+#   development  the public headers, the static library, the CMake package and pkg-config file
 #   debian       only for the Debian package: the manual page compressed as Debian wants it, a
 #                Debian changelog, and the license under the name "copyright"; left out of a
 #                plain `cmake --install`, which installs every other component
@@ -28,13 +28,15 @@ if(PN2TAVIX_SANITIZE)
   target_link_options(pn2tavix_core INTERFACE -fsanitize=address,undefined)
 endif()
 
-install(TARGETS pn2tavix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(TARGETS pn2tavix pn2tavix-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT runtime)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
 # Beside the README, so that its links to docs/ work in the installed copy too.
 install(FILES docs/input-language.md docs/output-format.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT runtime)
-install(FILES man/pn2tavix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT man)
+install(FILES man/pn2tavix.1 man/pn2tavix-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT man)
 
 # The target's own include directory for an installed copy is "include".
 install(TARGETS pn2tavix_core EXPORT pn2tavixTargets
@@ -57,6 +59,24 @@ if(NOT TARGET pn2tavix::pn2tavix)
     INTERFACE_LINK_LIBRARIES pn2tavix::pn2tavix_core)
 endif()
 ]])
+# For builds that use pkg-config rather than CMake. The prefix is found from the file's own
+# place, so that an installed tree can be moved.
+file(RELATIVE_PATH PN2TAVIX_PC_TO_PREFIX
+     ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavix.pc @ONLY CONTENT [[
+prefix=${pcfiledir}/@PN2TAVIX_PC_TO_PREFIX@
+libdir=${prefix}/@CMAKE_INSTALL_LIBDIR@
+includedir=${prefix}/include
+
+Name: pn2tavix
+Description: Convert PDP-1 music files to tavix text (C++17 or later)
+Version: @PROJECT_VERSION@
+Cflags: -I${includedir}
+Libs: -L${libdir} -lpn2tavix_core
+]])
+install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT development)
+
 # Before 1.0 a minor release may change the interface.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/pn2tavixConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
@@ -85,11 +105,13 @@ function(pn2tavix_gzip from to)
     VERBATIM)
 endfunction()
 pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix.1 ${PROJECT_BINARY_DIR}/pn2tavix.1.gz)
+pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix-check.1 ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz)
 pn2tavix_gzip(${PROJECT_BINARY_DIR}/changelog.Debian ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
 add_custom_target(pn2tavix_debian_files ALL
-  DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
-install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT debian EXCLUDE_FROM_ALL)
+  DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz
+          ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
         COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES LICENSE RENAME copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
