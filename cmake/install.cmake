@@ -3,12 +3,12 @@
 # pn2tavix::convert(). Also the Debian package that `cpack -G DEB` builds from the build folder.
 #
 # Install components:
-#   runtime      the program, the README and the two reference documents
+#   runtime      the programs, the README and the two reference documents
 #   license      LICENSE
 #   man          the manual page as written (plain roff)
-#   development  the public header, the static library and the CMake package
-#   debian       only for the Debian package: the manual page compressed as Debian wants it, the
-#                Debian changelog made from CHANGELOG.md, the license as a machine-readable
+#   development  the public headers, the static library, the CMake package and pkg-config file
+#   debian       only for the Debian package: the manual pages compressed as Debian wants them,
+#                the Debian changelog made from CHANGELOG.md, the license as a machine-readable
 #                "copyright" file, and lintian's overrides; left out of a plain
 #                `cmake --install`, which installs every other component
 include(GNUInstallDirs)
@@ -30,18 +30,20 @@ if(PN2TAVIX_SANITIZE)
 endif()
 
 # The programs a user runs, in the package too.
-set(PN2TAVIX_INSTALLED_PROGRAMS pn2tavix)
+set(PN2TAVIX_INSTALLED_PROGRAMS pn2tavix pn2tavix-check)
 install(TARGETS ${PN2TAVIX_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT runtime)
 # A stripped program (the package's, or "cmake --install --strip") also loses the compiler's
 # version strings and the ".note" section, as Debian strips its own programs.
 if(CMAKE_STRIP)
   foreach(program IN LISTS PN2TAVIX_INSTALLED_PROGRAMS)
+    set(installed "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}")
+    string(APPEND installed "/$<TARGET_FILE_NAME:${program}>")
     install(CODE "
       if(CMAKE_INSTALL_DO_STRIP)
         execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
-          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:${program}>\"
-          COMMAND_ERROR_IS_FATAL ANY)
+                                \"${installed}\"
+                        COMMAND_ERROR_IS_FATAL ANY)
       endif()" COMPONENT runtime)
   endforeach()
 endif()
@@ -50,7 +52,8 @@ install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
 # Beside the README, so that its links to docs/ work in the installed copy too.
 install(FILES docs/input-language.md docs/output-format.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT runtime)
-install(FILES man/pn2tavix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT man)
+install(FILES man/pn2tavix.1 man/pn2tavix-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT man)
 
 # The target's own include directory for an installed copy is "include".
 install(TARGETS pn2tavix_core EXPORT pn2tavixTargets
@@ -73,6 +76,24 @@ if(NOT TARGET pn2tavix::pn2tavix)
     INTERFACE_LINK_LIBRARIES pn2tavix::pn2tavix_core)
 endif()
 ]])
+# For builds that use pkg-config rather than CMake. The prefix is found from the file's own
+# place, so that an installed tree can be moved.
+file(RELATIVE_PATH PN2TAVIX_PC_TO_PREFIX
+     ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavix.pc @ONLY CONTENT [[
+prefix=${pcfiledir}/@PN2TAVIX_PC_TO_PREFIX@
+libdir=${prefix}/@CMAKE_INSTALL_LIBDIR@
+includedir=${prefix}/include
+
+Name: pn2tavix
+Description: Convert PDP-1 music files to tavix text (C++17 or later)
+Version: @PROJECT_VERSION@
+Cflags: -I${includedir}
+Libs: -L${libdir} -lpn2tavix_core
+]])
+install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT development)
+
 # Before 1.0 a minor release may change the interface.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/pn2tavixConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
@@ -110,9 +131,11 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian
   VERBATIM)
 
 pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix.1 ${PROJECT_BINARY_DIR}/pn2tavix.1.gz)
+pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix-check.1 ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz)
 pn2tavix_gzip(${PROJECT_BINARY_DIR}/changelog.Debian ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
 add_custom_target(pn2tavix_debian_files ALL
-  DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+  DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz
+          ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
 
 # The copyright file in Debian's machine-readable format, its license text taken from LICENSE:
 # the "Copyright (c) ..." line gives the Copyright field, and the text after it, indented by one
@@ -127,14 +150,15 @@ string(REGEX REPLACE "\n\n" "\n.\n" PN2TAVIX_LICENSE_TEXT " ${CMAKE_MATCH_2}")
 string(REPLACE "\n" "\n " PN2TAVIX_LICENSE_TEXT "${PN2TAVIX_LICENSE_TEXT}")
 configure_file(cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
 
-install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-        COMPONENT debian EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${PROJECT_BINARY_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
 # What lintian says of the package that is not to be fixed, each with the reason on the line
 # above it.
 install(FILES cmake/lintian-overrides RENAME pn2tavix
-        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT debian EXCLUDE_FROM_ALL)
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        COMPONENT debian EXCLUDE_FROM_ALL)
 
 # The Debian package: the program and what a user of the program reads, in one package.
 set(CPACK_GENERATOR DEB)

@@ -3,7 +3,10 @@
 // name, warnings first and at most one error, which is there exactly when the status is not 0;
 // a successful run closes the body block. Each input is converted twice, once with the bytes
 // handed over whole and once in small uneven pieces, and both runs must agree: the byte source
-// keeps a byte of pushback across its refills, and only short reads reach that path.
+// keeps a byte of pushback across its refills, and only short reads reach that path. A third
+// conversion, from the bytes as a string into a result, must agree with both, and every place
+// it gives (of a message, a hint or a note) must lie in the input, with the line and column
+// that its offset has there.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +19,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pn2tavix/pn2tavix.h"
 
@@ -140,6 +144,59 @@ void check(const Result& r) {
   if (r.status == 0 && r.out_tail != "}\n\n") broken("a success that does not close the body", r);
 }
 
+// The line and column of every offset of `input`, and of its end, as the reader counts them.
+class Places {
+ public:
+  explicit Places(std::string_view input) : input_(input) {
+    for (size_t i = 0; i < input.size(); ++i) {
+      if (input[i] == '\n') line_starts_.push_back(i + 1);
+    }
+  }
+  bool holds(const pn2tavix::Position& p) const {
+    if (p.offset > input_.size()) return false;
+    // The lines that start at or before the offset.
+    const auto next = std::upper_bound(line_starts_.begin(), line_starts_.end(), p.offset);
+    const uint64_t line = static_cast<uint64_t>(next - line_starts_.begin());
+    return p.line == line && p.column == p.offset - line_starts_[line - 1] + 1;
+  }
+
+ private:
+  std::string_view input_;
+  std::vector<uint64_t> line_starts_{0};
+};
+
+void check_result(std::string_view input, const Result& streamed) {
+  // A few bytes can ask for hundreds of megabytes of copied measures: those are compared by
+  // their messages and status alone, so that the fuzzer measures the converter's memory.
+  const bool keep = streamed.out_size < (uint64_t{16} << 20);
+  pn2tavix::Options options;
+  options.keep_output = keep;
+  options.note_events = streamed.out_size < (uint64_t{1} << 20);
+  const pn2tavix::Result r = pn2tavix::convert(input, options);
+  std::string err;
+  for (const pn2tavix::Message& m : r.messages) {
+    if (m.printed) err.append(kName).append(": ").append(m.text).append("\n");
+  }
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : r.output) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  if (r.status != streamed.status || err != streamed.err ||
+      (keep && (r.output.size() != streamed.out_size || hash != streamed.out_hash))) {
+    broken("the string conversion differs from the stream conversion", streamed);
+  }
+  const Places places(input);
+  for (const pn2tavix::Message& m : r.messages) {
+    if (m.at && !places.holds(*m.at)) broken("a message placed outside the input", streamed);
+    for (const pn2tavix::Hint& h : m.hints) {
+      if (h.at && !places.holds(*h.at)) broken("a hint placed outside the input", streamed);
+    }
+  }
+  for (const pn2tavix::NoteEvent& e : r.notes) {
+    if (!places.holds(e.at) || e.at.offset + static_cast<uint64_t>(e.token_length) > input.size()) {
+      broken("a note placed outside the input", streamed);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -152,5 +209,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       a.out_hash != b.out_hash) {
     broken("reading the input in small pieces changes the result", b);
   }
+  check_result(std::string_view(reinterpret_cast<const char*>(data), size), a);
   return 0;
 }

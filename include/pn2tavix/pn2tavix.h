@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -40,6 +41,13 @@ Result convert(std::string_view input, const Options& options = {});
 
 /// The same, reading from a stream.
 Result convert(std::istream& in, const Options& options = {});
+
+/// The same, reading from an open C stream, such as stdin; a read error is reported as such.
+Result convert(std::FILE* in, const Options& options = {});
+
+/// The same, reading the file at `path`. A file that cannot be opened, or a folder, gives the
+/// program's "Can't open file" message, with the system's reason as its hint.
+Result convert_file(const std::string& path, const Options& options = {});
 
 /// Converts the music read from `in`, writing tavix text to `out` and the messages that the
 /// program prints to `err`, each one line beginning with `program_name` and ": ". Returns the

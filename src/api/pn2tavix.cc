@@ -110,38 +110,79 @@ std::string_view basename(std::string_view path) {
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens `path` for reading as the program does, or says why it cannot: the message, with the
+// system's reason as its one hint (the program prints it as a second line).
+std::optional<Message> open_file(const char* path, File& file) {
+  file.reset(std::fopen(path, "r"));
+  int open_error = errno;
+  struct stat st;
+  // A directory opens for reading here but holds no text: refuse it like a missing file.
+  if (file != nullptr && fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
+    file.reset();
+    open_error = EISDIR;
+  }
+  if (file != nullptr) return std::nullopt;
+  Failure f;
+  f.code = Code::kCannotOpen;
+  f.word = path;
+  Message m = make_message(f);
+  m.hints.push_back({std::strerror(open_error), std::nullopt});
+  return m;
+}
+
+Result refused_result(Message m) {
+  Result r;
+  r.status = m.status;
+  r.messages.push_back(std::move(m));
+  return r;
+}
+
+// Runs `convert` and turns running out of memory on the way into its message.
+template <typename Convert>
+Result guarded(Convert convert) {
+  try {
+    return convert();
+  } catch (const std::bad_alloc&) {
+    return refused_result(refusal(Code::kOutOfMemory, ""));
+  }
+}
 
 }  // namespace
 }  // namespace detail
 
 Result convert(std::string_view input, const Options& options) {
-  try {
+  return detail::guarded([&] {
     detail::ByteSource source(input);
     return detail::convert_into(source, options);
-  } catch (const std::bad_alloc&) {
-    Result r;
-    r.status = 1;
-    r.messages.push_back(detail::refusal(Code::kOutOfMemory, ""));
-    return r;
-  }
+  });
 }
 
 Result convert(std::istream& in, const Options& options) {
-  try {
-    if (auto refused = detail::unusable_input(in)) {
-      Result r;
-      r.status = refused->status;
-      r.messages.push_back(std::move(*refused));
-      return r;
-    }
+  return detail::guarded([&] {
+    if (auto refused = detail::unusable_input(in)) return detail::refused_result(*refused);
     detail::ByteSource source(in, "the input stream");
     return detail::convert_into(source, options);
-  } catch (const std::bad_alloc&) {
-    Result r;
-    r.status = 1;
-    r.messages.push_back(detail::refusal(Code::kOutOfMemory, ""));
-    return r;
-  }
+  });
+}
+
+Result convert(std::FILE* in, const Options& options) {
+  return detail::guarded([&] {
+    detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");
+    return detail::convert_into(source, options);
+  });
+}
+
+Result convert_file(const std::string& path, const Options& options) {
+  return detail::guarded([&] {
+    detail::File file;
+    if (auto refused = detail::open_file(path.c_str(), file)) {
+      return detail::refused_result(*refused);
+    }
+    detail::ByteSource source(file.get(), path);
+    return detail::convert_into(source, options);
+  });
 }
 
 int convert(std::istream& in, std::ostream& out, std::ostream& err, std::string_view program_name) {
@@ -186,22 +227,11 @@ int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, 
       detail::ByteSource source(stdin, "standard input");
       return detail::convert_to_streams(source, out, print);
     }
-
-    std::unique_ptr<std::FILE, detail::FileCloser> file(std::fopen(argv[1], "r"));
-    int open_error = errno;
-    struct stat st;
-    // A directory opens for reading here but holds no text: refuse it like a missing file.
-    if (file != nullptr && fstat(fileno(file.get()), &st) == 0 && S_ISDIR(st.st_mode)) {
-      file.reset();
-      open_error = EISDIR;
-    }
-    if (file == nullptr) {
-      detail::Failure f;
-      f.code = Code::kCannotOpen;
-      f.word = argv[1];
-      print.print(detail::message_text(f));
-      print.print(std::strerror(open_error));  // the system's reason, as perror gives it
-      return 1;
+    detail::File file;
+    if (auto refused = detail::open_file(argv[1], file)) {
+      print.print(refused->text);
+      for (const Hint& h : refused->hints) print.print(h.text);
+      return refused->status;
     }
     detail::ByteSource source(file.get(), argv[1]);
     return detail::convert_to_streams(source, out, print);

@@ -375,6 +375,7 @@ struct Conversion {
     empty_measure_text(sink);
     start_collecting(sink);
     measure_opened = true;
+    measure_began = token.at;  // where the writer began the measure
     if (events != nullptr) events_collected_from = events->size();
   }
 

@@ -197,6 +197,19 @@ void shift_note(char& letter, int& octave, int shift) {
   letter = letter_of_step[in_octave];
 }
 
+// The accidental memory for a note outside a2 to c7, which only a transposition makes legal:
+// the sign written on it holds for the rest of the measure like any other.
+[[gnu::noinline]] char remember_far(NoteState& n, int pos, char explicit_accid) {
+  for (auto& [at, accid] : n.far_accid) {
+    if (at == pos) {
+      if (explicit_accid != 0) accid = explicit_accid;
+      return accid;
+    }
+  }
+  if (explicit_accid != 0) n.far_accid.emplace_back(pos, explicit_accid);
+  return explicit_accid;
+}
+
 // A comma token takes the previous note's length; any other takes its own.
 int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line,
                    bool comma) {
@@ -207,11 +220,13 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   char letter;
   int octave;
   char explicit_accid = 0;
+  // A ',' before any note has no note to repeat. Its own faults are still told first, in their
+  // order: it fails only where the note would be used, in a transposition or the octave check.
+  const bool no_previous = pitch == kPrevPitch && n.prev_note == 0;
   if (pitch == kRestPitch) {
     letter = 'r';
     octave = '2';
   } else if (pitch == kPrevPitch) {
-    if (n.prev_note == 0) fail(Code::kNoPreviousNote);
     letter = n.prev_note;
     explicit_accid = n.prev_accid;  // the previous note's accidental counts as written here
     octave = n.prev_octave;
@@ -230,7 +245,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
 
   // A rest has no pitch to shift.
-  if ((letter != 'r') & (signs.shift != 0)) shift_note(letter, octave, signs.shift);
+  if ((letter != 'r') & (signs.shift != 0) & !no_previous) shift_note(letter, octave, signs.shift);
 
   // ')' wins over every other sign; otherwise the last '(' or '-' does, unless a sign is
   // doubled somewhere.
@@ -242,16 +257,14 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   explicit_accid = choose(natural, '=', explicit_accid);
 
   char accid = 0;
-  if (letter != 'r') {
+  if ((letter != 'r') & !no_previous) {
     // Staff positions key the memory by letter and octave as written, before any transposition.
-    // Only a transposed note can lie outside the memory; it then takes its own accidental or
-    // the key's, and leaves nothing behind for later notes.
     const int pos = 7 * (octave - '2') + (letter - 'a');
     if (pos >= 0 && pos < kStaffPositions) {
       accid = choose(explicit_accid != 0, explicit_accid, n.sticky_accid[pos]);
       n.sticky_accid[pos] = accid;
     } else {
-      accid = explicit_accid;
+      accid = remember_far(n, pos, explicit_accid);
     }
     const char key_accid = get_key_accid(ctx.pitch, letter);
     accid = choose(accid != 0, accid, key_accid);
@@ -262,6 +275,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   const int remembered_octave = octave;
 
   if (letter != 'r' && n.cur_transposition != 0) {
+    if (no_previous) fail(Code::kNoPreviousNote);
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
@@ -278,6 +292,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   int shortening = divide(length * 6, divisor);
   shortening = choose(triplet, 2 * shortening / 3, shortening);
 
+  if (no_previous) fail(Code::kNoPreviousNote);
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
   if (octave < '2') fail(Code::kOctaveTooLow, octave - '0');
@@ -328,7 +343,10 @@ void reset_for_voice(NoteState& n) {
   clear_sticky_accid(n);
 }
 
-void clear_sticky_accid(NoteState& n) { std::memset(n.sticky_accid, 0, sizeof n.sticky_accid); }
+void clear_sticky_accid(NoteState& n) {
+  std::memset(n.sticky_accid, 0, sizeof n.sticky_accid);
+  n.far_accid.clear();
+}
 
 namespace {
 

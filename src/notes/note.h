@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "input/token_reader.h"
 #include "notes/pitch.h"
@@ -56,6 +58,9 @@ struct NoteState {
   int prev_dur = 0;      // length of the last note or rest, in 64ths or (triplet) 96ths
   int prev_triplet = 0;  // triplet flag of the last pitched note
   char sticky_accid[kStaffPositions] = {};  // accidentals written so far in the measure
+  // The same for notes written outside a2 to c7 that a transposition brings into range: few,
+  // so a list (staff position, accidental) rather than a table to clear at every bar line.
+  std::vector<std::pair<int, char>> far_accid;
   long long cur_transposition = 0;  // semitones; wide so that any "up"/"down" argument adds safely
   int cur_artic = kDefaultArtic;    // default articulation divisor
   // Music repeats itself: most note tokens of a file have been met before, and looking up

@@ -41,6 +41,7 @@ fi
   >"$work/installed"
 cat >"$work/wanted" <<'LIST'
 ./bin/pn2tavix
+./bin/pn2tavix-check
 ./include/pn2tavix/message.h
 ./include/pn2tavix/pn2tavix.h
 ./include/pn2tavix/version.h
@@ -48,12 +49,14 @@ cat >"$work/wanted" <<'LIST'
 ./share/doc/pn2tavix/README.md
 ./share/doc/pn2tavix/docs/input-language.md
 ./share/doc/pn2tavix/docs/output-format.md
+./share/man/man1/pn2tavix-check.1
 ./share/man/man1/pn2tavix.1
 LIB/cmake/pn2tavix/pn2tavixConfig.cmake
 LIB/cmake/pn2tavix/pn2tavixConfigVersion.cmake
 LIB/cmake/pn2tavix/pn2tavixTargets-CONFIG.cmake
 LIB/cmake/pn2tavix/pn2tavixTargets.cmake
 LIB/libpn2tavix_core.a
+LIB/pkgconfig/pn2tavix.pc
 LIST
 # The per-configuration targets file is named after the build type, in lower case.
 config_lower=$(echo "${config:-noconfig}" | tr '[:upper:]' '[:lower:]')
@@ -87,6 +90,21 @@ if "$program" "$example" >"$work/out" 2>"$work/err" && cmp -s "$work/out" "$expe
 else
   fail "the consumer converts the example and sees the status of a faulty piece"
   sed 's/^/  /' "$work/err"
+fi
+
+# The same consumer built with the flags that pkg-config gives, from the installed .pc file.
+if command -v pkg-config >/dev/null; then
+  pc=$(find "$prefix" -name pn2tavix.pc | head -n 1)
+  if cflags=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags pn2tavix) &&
+    libs=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --libs pn2tavix) &&
+    eval "\"$cxx\" -std=c++17 $cflags \"$consumer/main.cc\" $libs -o \"$work/pc-consumer\"" \
+      >"$work/log" 2>&1 &&
+    "$work/pc-consumer" "$example" >"$work/out" 2>"$work/err" && cmp -s "$work/out" "$expected"; then
+    ok
+  else
+    fail "a program built with pkg-config's flags converts the example"
+    sed 's/^/  /' "$work/log" "$work/err" 2>/dev/null
+  fi
 fi
 
 echo "$pass passed, $failed failed"

@@ -70,12 +70,14 @@ dpkg-deb -c "$deb" | tee "$work/contents"
 awk '{print $6}' "$work/contents" | grep -v '/$' | sort >"$work/files"
 cat >"$work/wanted" <<'LIST'
 ./usr/bin/pn2tavix
+./usr/bin/pn2tavix-check
 ./usr/share/doc/pn2tavix/README.md
 ./usr/share/doc/pn2tavix/changelog.Debian.gz
 ./usr/share/doc/pn2tavix/copyright
 ./usr/share/doc/pn2tavix/docs/input-language.md
 ./usr/share/doc/pn2tavix/docs/output-format.md
 ./usr/share/lintian/overrides/pn2tavix
+./usr/share/man/man1/pn2tavix-check.1.gz
 ./usr/share/man/man1/pn2tavix.1.gz
 LIST
 if diff "$work/wanted" "$work/files"; then ok; else fail "the files in the package"; fi

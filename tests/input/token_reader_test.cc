@@ -38,10 +38,18 @@ class OneByteAtATime : public std::streambuf {
 // Blank space enough behind a short input for its tokens to be found a window at a time.
 const std::string kPadding(2 * kWindowSize, ' ');
 
+std::string place(const Position& p) {
+  std::string s = "@";
+  s.append(std::to_string(p.line)).append(":").append(std::to_string(p.column));
+  return s.append(":").append(std::to_string(p.offset));
+}
+
 // Reads tokens until the input ends, as "[tok][tok]", or with `kinds` as "[tok|kind|r]" with
 // the kind and whether the token holds an 'r'; the end of input shows as "<EOF>". With
-// `bytewise` the input is handed over one byte at a time.
-std::string tokens_of(const std::string& input, bool kinds = false, bool bytewise = false) {
+// `bytewise` the input is handed over one byte at a time. With `places` every token and the
+// error that ends the reading carry their place, as "@line:column:offset".
+std::string tokens_of(const std::string& input, bool kinds = false, bool bytewise = false,
+                      bool places = false) {
   std::istringstream whole(input);
   OneByteAtATime trickle(input);
   std::istream by_byte(&trickle);
@@ -56,10 +64,12 @@ std::string tokens_of(const std::string& input, bool kinds = false, bool bytewis
         seen.append("|")
             .append(std::to_string(static_cast<int>(t.kind)))
             .append(t.has_r ? "|r" : "|");
+      if (places) seen += place(t.at);
       seen.append("]");
     }
   } catch (const RunError& e) {
     seen += e.failure.code == Code::kEndOfInput ? "<EOF>" : text_of(e);
+    if (places && e.failure.at) seen += place(*e.failure.at);
   }
   return seen;
 }
@@ -324,8 +334,54 @@ TEST(TokenReader, WindowsGiveWhatByteByByteReadingGives) {
     if (round % 10 == 9) text.insert(random() % text.size(), 1, '\0');
     if (round % 2 == 1) text += kPadding;
     SCOPED_TRACE(round);
-    EXPECT_EQ(tokens_of(text, true, true), tokens_of_kinds(text));
+    EXPECT_EQ(tokens_of(text, true, true, true), tokens_of(text, true, false, true));
   }
+}
+
+TEST(TokenReader, StampsEachTokenWithItsPlace) {
+  // Lines from 1, columns in bytes from 1, offsets from 0; a bar line split off a token has
+  // the place of its '/'; the end of input is the place after the last byte.
+  struct Case {
+    std::string input;
+    const char* places;
+  } const cases[] = {
+      {"a bc", "[a@1:1:0][bc@1:3:2]<EOF>@1:5:4"},
+      {"r4/\n  5/ /", "[r4@1:1:0][/@1:3:2][5@2:3:6][/@2:4:7][/@2:6:9]<EOF>@2:7:10"},
+      {"\n\n\tx\r\ny\n", "[x@3:2:3][y@4:1:6]<EOF>@5:1:8"},
+      {"\xc3\xa9 q", "[\xc3\xa9@1:1:0][q@1:4:3]<EOF>@1:5:4"},  // columns count bytes
+      {"a\vb\fc\n d", "[a\vb\fc@1:1:0][d@2:2:7]<EOF>@2:3:8"},
+      {std::string("x\n\0", 3), "[x@1:1:0]NUL byte in the input, which is not a text file@2:1:2"},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& input : {c.input, c.input + kPadding}) {
+      SCOPED_TRACE(input);
+      // Blank space behind the input moves only the end of input.
+      const bool padded = input.size() > c.input.size();
+      std::string expected = c.places;
+      std::string got = tokens_of(input, false, false, true);
+      if (padded && expected.find("<EOF>") != std::string::npos) {
+        expected = expected.substr(0, expected.find("<EOF>"));
+        got = got.substr(0, got.find("<EOF>"));
+      }
+      EXPECT_EQ(expected, got);
+      EXPECT_EQ(tokens_of(input, false, true, true), tokens_of(input, false, false, true));
+    }
+  }
+  // A token read ahead keeps its own place, and leaves the one delivered before as it was.
+  std::istringstream in("Title\n/ 7q4 r4/\nend");
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  std::string title;
+  ASSERT_EQ(1, read_title(r, title));
+  EXPECT_EQ("@1:1:0", place(r.title_at));
+  EXPECT_EQ("@2:1:6", place(r.title_end));
+  const Token& note = read_token(r);
+  EXPECT_TRUE(is_next_tok_rest(r));
+  EXPECT_EQ("@2:3:8", place(note.at));
+  EXPECT_EQ("@2:7:12", place(read_token(r).at));       // r4
+  EXPECT_EQ("@2:9:14", place(peek_next_token(r).at));  // its '/', read ahead
+  EXPECT_EQ("@2:9:14", place(read_token(r).at));
+  EXPECT_EQ("@3:1:16", place(read_token(r).at));  // end
 }
 
 TEST(TokenReader, MadeTokensAreClassifiedAsReadOnes) {

@@ -180,7 +180,9 @@ TEST(Note, Transposition) {
   EXPECT_EQ('7', n.notes.prev_octave);
   n.notes.cur_transposition = -3;
   expect_steps(n, {{"14(q4", "$shorten 24\n/L16:64/c7\n|48"},
-                   {"14q4", "$shorten 24\n/L16:64/b6\n|48"}});  // its sharp was not remembered
+                   {"14q4", "$shorten 24\n/L16:64/c7\n|48"}});  // its sharp holds, off the staff
+  clear_sticky_accid(n.notes);                                  // until the bar line
+  expect_steps(n, {{"14q4", "$shorten 24\n/L16:64/b6\n|48"}});
   n.notes.cur_transposition = 13;
   expect_steps(n, {{"13q4",
                     "Transposition resulted in a note out of range.  The legal range is 0 to 60, "
@@ -226,10 +228,29 @@ TEST(Note, MalformedTokens) {
 }
 
 TEST(Note, CommaWithoutAnyEarlierNote) {
+  // The missing note is told only where it would be used: a comma token's own faults come
+  // first, in their order, and so does the end of input met while looking ahead.
+  struct Case {
+    const char* token;
+    long long transposition;
+    const char* next;
+    const char* message;
+  } const cases[] = {
+      {",", 0, "/", "No previous note to repeat with the , in measure 3"},
+      {",c", 5, "/", "No previous note to repeat with the , in measure 3"},
+      {",ab", 0, "/", "No previous note to repeat with the , in measure 3"},
+      {",.", 0, "/", "You cannot specify a dot with a comma in measure 3"},
+      {",((", 5, "/", "Gah, who used a double sharp in measure 3?  Fix me to deal with them"},
+      {",", 0, "", "EOF while reading token"},
+      {",", 5, "", "No previous note to repeat with the , in measure 3"},  // before the lookahead
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    Notes n;
+    n.notes.cur_transposition = c.transposition;
+    EXPECT_EQ(c.message, n.translate(c.token, c.next));
+  }
   Notes n;
-  EXPECT_EQ("No previous note to repeat with the , in measure 3", n.translate(","));
-  n.notes.cur_transposition = 5;
-  EXPECT_EQ("No previous note to repeat with the , in measure 3", n.translate(",c"));
   EXPECT_EQ("0", n.translate("r,"));  // with no length yet it fills nothing
 }
 
