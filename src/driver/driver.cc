@@ -588,11 +588,11 @@ Message unplaced(Code code) {
 
 }  // namespace
 
-int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages,
+int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
                    std::vector<NoteEvent>* events) {
   std::optional<Message> error;
   try {
-    TokenReader reader(source);
+    TokenReader reader(source, lines);
     Conversion conversion(reader, sink, messages, events);
     try {
       conversion.convert();
