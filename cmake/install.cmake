@@ -80,6 +80,11 @@ endif()
 # place, so that an installed tree can be moved.
 file(RELATIVE_PATH PN2TAVIX_PC_TO_PREFIX
      ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+# A library built with the sanitizers needs their run-time libraries wherever it is linked.
+set(PN2TAVIX_PC_LIBS "")
+if(PN2TAVIX_SANITIZE)
+  set(PN2TAVIX_PC_LIBS " -fsanitize=address,undefined")
+endif()
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavix.pc @ONLY CONTENT [[
 prefix=${pcfiledir}/@PN2TAVIX_PC_TO_PREFIX@
 libdir=${prefix}/@CMAKE_INSTALL_LIBDIR@
@@ -89,7 +94,7 @@ Name: pn2tavix
 Description: Convert PDP-1 music files to tavix text (C++17 or later)
 Version: @PROJECT_VERSION@
 Cflags: -I${includedir}
-Libs: -L${libdir} -lpn2tavix_core
+Libs: -L${libdir} -lpn2tavix_core@PN2TAVIX_PC_LIBS@
 ]])
 install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
         COMPONENT development)

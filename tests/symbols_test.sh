@@ -10,11 +10,12 @@ lib=$2
 # "ADDRESS TYPE NAME", demangled; only symbols defined here and visible outside their object.
 outside=$("$nm" -C --defined-only --extern-only "$lib" | awk 'NF >= 3 {
   type = $2; $1 = ""; $2 = ""; name = substr($0, 3)
-  if (name ~ /^pn2tavix::/) next
+  if (name ~ /^([^ (]+ )?pn2tavix::/) next  # after the return type of a template, if any
   if (name ~ /^(typeinfo|typeinfo name|vtable|guard variable) for pn2tavix::/) next
   # Weak and unique: instances of the standard templates (after their return type, if any).
   if (type ~ /^[WVu]$/ && name ~ /(^|[ ])(std::|__gnu_cxx::|DW\.ref\.)/) next
   if (type == "W" && name == "__clang_call_terminate") next  # a helper clang emits
+  if (type == "W" && name ~ /^operator (new|delete)\(.*void\*\)$/) next  # placement, from <new>
   print type " " name
 }' | sort -u)
 count=$("$nm" -C --defined-only --extern-only "$lib" | grep -c ' pn2tavix::')

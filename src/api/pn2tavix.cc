@@ -66,7 +66,7 @@ Result convert_into(ByteSource& source, const Options& options) {
   Collect collect(result.messages);
   Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
   result.status =
-      convert_source(source, sink, collect, options.note_events ? &result.notes : nullptr);
+      convert_source(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
   return result;
 }
 
@@ -97,7 +97,7 @@ std::optional<Message> unusable_output(std::ostream& out) {
 
 int convert_to_streams(ByteSource& source, std::ostream& out, Print& print) {
   Sink sink(out.rdbuf());
-  return convert_source(source, sink, print);
+  return convert_source(source, sink, print, false);  // the program prints no places
 }
 
 // The part of `path` after its last '/', else after its last backslash, else all of it.

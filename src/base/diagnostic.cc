@@ -184,18 +184,17 @@ std::string message_text(const Failure& f) {
       t << "?  Fix me to deal with them";
       break;
     case Code::kTransposedOutOfRange:
-      t << "Transposition resulted in a note out of range.  The legal range is 0 to 60, the "
-           "generated note is "
-        << f.number << ',';
+      t << "Transposition resulted in a note out of range.  The legal range is 0 to "
+        << kHighestSemitone << ", the generated note is " << f.number << ',';
       in_measure();
       break;
     case Code::kOctaveTooLow:
-      t << "The lowest allowed octave is 2, found octave " << f.number;
+      t << "The lowest allowed octave is " << kLowestOctave << ", found octave " << f.number;
       in_measure();
       break;
     case Code::kOctaveTooHigh:
-      t << "The highest allowed octave is 7, and only for the 'c',  found note " << f.letter
-        << ", octave " << f.number;
+      t << "The highest allowed octave is " << kHighestOctave
+        << ", and only for the 'c',  found note " << f.letter << ", octave " << f.number;
       in_measure();
       break;
     case Code::kZeroNoteValue:

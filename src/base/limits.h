@@ -14,5 +14,8 @@ constexpr int kMaxTempo = 682;            // the highest value of "tempo"
 constexpr int kMaxPitch = 15;             // the highest pitch number
 constexpr int kMaxKeyCount = 7;           // sharps or flats that the key tables know
 constexpr int kWholeNote = 64;            // a note value N gives 64 / N 64ths; above 64, none
+constexpr int kLowestOctave = 2;          // notes run from c2 ...
+constexpr int kHighestOctave = 7;         // ... to c7, the one note of that octave
+constexpr int kHighestSemitone = 60;      // c7, counted in semitones from c2
 
 }  // namespace pn2tavix::detail

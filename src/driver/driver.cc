@@ -514,10 +514,10 @@ struct Conversion {
 
   // A title whose '/' is missing swallows what follows it, up to the next '/'.
   void check_title() {
-    const std::string_view t = title;
-    const size_t last = t.find_last_not_of(" \t\n\v\f\r");
+    std::string_view t = title;
+    while (!t.empty() && is_white(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
     const std::string_view word = statement_in_title(t);
-    if (t.substr(0, last + 1).find('\n') == std::string_view::npos && word.empty()) return;
+    if (t.find('\n') == std::string_view::npos && word.empty()) return;
     Failure f;
     f.code = Code::kSuspectTitle;
     f.word = word;
@@ -588,11 +588,11 @@ Message unplaced(Code code) {
 
 }  // namespace
 
-int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages,
+int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
                    std::vector<NoteEvent>* events) {
   std::optional<Message> error;
   try {
-    TokenReader reader(source);
+    TokenReader reader(source, lines);
     Conversion conversion(reader, sink, messages, events);
     try {
       conversion.convert();

@@ -23,9 +23,9 @@ class MessageHandler {
 };
 
 /// Converts everything `source` holds into `sink` and gives the exit status. What was written
-/// before an error is in the sink's output when this returns. With `events`, every note
-/// written is added to it.
-int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages,
+/// before an error is in the sink's output when this returns. Without `lines`, the places of
+/// the messages hold their offset alone. With `events`, every note written is added to it.
+int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
                    std::vector<NoteEvent>* events = nullptr);
 
 }  // namespace pn2tavix::detail

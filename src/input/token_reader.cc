@@ -298,14 +298,17 @@ void read_next(TokenReader& r, Token& token) {
   const auto end = static_cast<unsigned>(std::countr_zero(w.ends));
   w.starts &= w.starts - 1;
   w.ends &= w.ends - 1;
-  // The line feeds in the blank space before the token.
-  const uint64_t before = w.newlines & ((uint64_t{1} << start) - 1);
-  if (before != 0) {
-    w.newlines ^= before;
-    r.line += count_bits(before);
-    r.line_start = w.base + 64 - static_cast<unsigned>(std::countl_zero(before));
+  token.at.offset = w.base + start;
+  if (r.count_lines) {
+    // The line feeds in the blank space before the token.
+    const uint64_t before = w.newlines & ((uint64_t{1} << start) - 1);
+    if (before != 0) {
+      w.newlines ^= before;
+      r.line += count_bits(before);
+      r.line_start = w.base + 64 - static_cast<unsigned>(std::countl_zero(before));
+    }
+    token.at = position_at(r, token.at.offset);
   }
-  token.at = position_at(r, w.base + start);
   const char* window = r.in.buffered().data() - w.taken;
   r.in.skip(end - w.taken);
   w.taken = end;

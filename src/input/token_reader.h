@@ -51,7 +51,7 @@ struct Token {
   TokenKind kind = TokenKind::TOK_NOTE;  // parse_token of the text
   bool has_r = false;                    // a lower-case 'r' anywhere in it
   // Where its first byte is. Stamped as it is read, so that a token read ahead after it does
-  // not move the place of a message about it.
+  // not move the place of a message about it. (Its offset alone where lines are not counted.)
   Position at;
   std::string_view view() const { return {text, len}; }
 };
@@ -81,8 +81,11 @@ struct TokenWindow {
 #endif
 
 struct TokenReader {
-  explicit TokenReader(ByteSource& input) : in(input) {}
+  explicit TokenReader(ByteSource& input, bool lines = true) : in(input), count_lines(lines) {}
   ByteSource& in;
+  // Whether tokens are stamped with their line and column, or with their offset alone: a
+  // caller that shows no places (the program itself) is spared the counting of lines.
+  bool count_lines;
   // Two token buffers that take turns: the token delivered last stays as it is while the next
   // one is read ahead into the other, which is then delivered where it lies, without a copy.
   Token buffers[2];

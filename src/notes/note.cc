@@ -279,7 +279,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
-    if (semitone < 0 || semitone > 60) fail(Code::kTransposedOutOfRange, semitone);
+    if (semitone < 0 || semitone > kHighestSemitone) fail(Code::kTransposedOutOfRange, semitone);
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone[semitone % 12];
     accid = accid_of_semitone[semitone % 12];
@@ -295,8 +295,10 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   if (no_previous) fail(Code::kNoPreviousNote);
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
-  if (octave < '2') fail(Code::kOctaveTooLow, octave - '0');
-  if (octave > '7' || (octave == '7' && letter != 'c')) {
+  constexpr int lowest = '0' + kLowestOctave;
+  constexpr int highest = '0' + kHighestOctave;
+  if (octave < lowest) fail(Code::kOctaveTooLow, octave - '0');
+  if (octave > highest || (octave == highest && letter != 'c')) {
     Failure f;
     f.code = Code::kOctaveTooHigh;
     f.letter = letter;
