@@ -181,7 +181,11 @@ one channel block per voice, with one timed line per note or rest.
 
 It is strict: every measure must add up to its length, every measure number
 must match the running count, and a malformed note stops the conversion with
-a message that names the measure.]])
+a message that names the measure.
+
+pn2tavix-check checks whole files and folders of pieces and prints every
+message with its line and column, as editors and CI services read them, with
+notes that help to fix it and warnings of likely mistakes.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # One package of the runtime and debian components; the library is for those who build from
