@@ -7,15 +7,11 @@
 
 namespace pn2tavix::detail {
 
-Sink::Sink(std::streambuf* output)
-    : out_buf(output),
-      generated_measures(kMaxMeasures + 1),
-      pending(std::make_unique<char[]>(kOutputBlock)) {}
+// The output block is not cleared, nor the store made whole, before they are used: a program
+// started for a small file would spend on that as long as on the file.
+Sink::Sink(std::streambuf* output) : out_buf(output), pending(new char[kOutputBlock]) {}
 
-Sink::Sink(std::string* output)
-    : out_text(output),
-      generated_measures(kMaxMeasures + 1),
-      pending(std::make_unique<char[]>(kOutputBlock)) {}
+Sink::Sink(std::string* output) : out_text(output), pending(new char[kOutputBlock]) {}
 
 namespace {
 // Adds to the measure text what was written since it was last added to.
@@ -109,7 +105,9 @@ namespace {
 MeasureEntry& entry_to_file(Sink& s, int measure) {
   // The driver never closes a measure above kMaxMeasures; the store trusts it.
   if (measure > s.highest_filed) s.highest_filed = measure;
-  return s.generated_measures[static_cast<size_t>(measure)];
+  const auto index = static_cast<size_t>(measure);
+  if (index >= s.generated_measures.size()) s.generated_measures.resize(index + 1);
+  return s.generated_measures[index];
 }
 
 // Copies a measure text into an entry. Growing a string's buffer in place may double it, so an
@@ -143,8 +141,8 @@ void file_unopened_measure(Sink& s, int measure) {
 }
 
 void file_copy_of_measure(Sink& s, int stored, int measure) {
+  MeasureEntry& e = entry_to_file(s, measure);  // first: it may move the entries
   const MeasureEntry& from = s.generated_measures[static_cast<size_t>(stored)];
-  MeasureEntry& e = entry_to_file(s, measure);
   e.state = from.state;
   store_text(e.text, from.text);
 }
@@ -163,7 +161,9 @@ void clear_store(Sink& s) {
 }
 
 StoredMeasure stored_state(const Sink& s, int measure) {
-  if (measure < 1 || measure > kMaxMeasures) return StoredMeasure::kNone;
+  if (measure < 1 || static_cast<size_t>(measure) >= s.generated_measures.size()) {
+    return StoredMeasure::kNone;
+  }
   return s.generated_measures[static_cast<size_t>(measure)].state;
 }
 

@@ -47,7 +47,7 @@ struct Sink {
   char measure_buf[kMeasureTextMax];
   size_t measure_len = 0;
   bool measure_buf_overflow = false;             // more was collected than measure_buf may hold
-  std::vector<MeasureEntry> generated_measures;  // index = measure number
+  std::vector<MeasureEntry> generated_measures;  // index = measure number; grown as filed
   int highest_filed = 0;  // clearing the store touches only the entries a voice used
 
   // Output is gathered in blocks: one write per block instead of one per line. A fixed block
