@@ -44,7 +44,13 @@ let waiting = false;
 let sentAt = 0;
 let saveTimer = 0;
 
+// The output pane is busy from a change of the text until the result for it is shown.
+function setBusy(on) {
+  $('output-pane').setAttribute('aria-busy', String(on));
+}
+
 function requestConversion() {
+  setBusy(true);
   if (busy) {
     waiting = true;
     return;
@@ -73,6 +79,7 @@ worker.onmessage = ({ data }) => {
 };
 worker.onerror = (e) => {
   busy = false;
+  setBusy(false);
   showStatus('failed', `The converter could not be loaded: ${e.message ?? 'unknown error'}`);
 };
 
@@ -160,6 +167,7 @@ function markMessages(messages) {
 }
 
 function show(result) {
+  setBusy(false);
   if (result.failure) {
     showStatus('failed', `The converter could not convert this piece: ${result.failure}`);
     return;

@@ -287,11 +287,11 @@ export function indexOf(view, line, column, encoding) {
   return l.from + indexOfColumn(l.text, column, encoding);
 }
 
-/** The token that begins at `from`: up to the next blank or line break. */
+/** The token that begins at `from`: up to the next blank or line break, less a bar line. */
 export function tokenAt(view, from) {
   const line = view.state.doc.lineAt(from);
-  const rest = line.text.slice(from - line.from);
-  const length = /^[^ \t\r]*/.exec(rest)[0].length;
+  const text = /^[^ \t\r]*/.exec(line.text.slice(from - line.from))[0];
+  const length = text.length > 1 && text.endsWith('/') ? text.length - 1 : text.length;
   return { from, to: from + length };
 }
 

@@ -264,7 +264,11 @@ export function createRoll(parent, { onPick }) {
     current = Math.min(current, byMeasure.length - 1);
 
     const name = title ?? 'the piece';
-    caption.textContent = count === 0 ? `No notes to draw in ${name}.` : `${name}: ${count} notes in ${measures} measures.`;
+    const plural = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
+    caption.textContent =
+      count === 0
+        ? `No notes to draw in ${name}.`
+        : `${name}: ${plural(count, 'note')} in ${plural(measures, 'measure')}.`;
     label.textContent = `Piano roll of ${name}`;
     scroller.setAttribute('aria-label', `Piano roll of ${name}: arrow keys go from note to note, Enter selects the note's token in the editor`);
     legend.replaceChildren(
