@@ -255,12 +255,38 @@ export function createOutputView(parent, { label }) {
   });
 }
 
+const PART = 1 << 18; // characters of a large text laid out at a time
+const filling = new WeakMap(); // a view's timer for the part of its text still to come
+
+// The end of the part of `text` that begins at `from`: after a line break, so that no line
+// is cut in two.
+function partEnd(text, from) {
+  if (text.length - from <= PART) return text.length;
+  const lineEnd = text.indexOf('\n', from + PART);
+  return lineEnd < 0 ? text.length : lineEnd + 1;
+}
+
 /**
  * Replaces the text of `view` by `text`, changing only the part between what they have in
  * common at either end: the view keeps its place, and a small edit costs a small redraw.
- * Returns whether anything changed.
+ * With `progressive`, a large text goes in a part at a time, one part a task, so that the
+ * page goes on answering while millions of lines are laid out. Returns whether anything
+ * changed.
  */
-export function setText(view, text) {
+export function setText(view, text, { progressive = false } = {}) {
+  clearTimeout(filling.get(view));
+  if (progressive && (text.length > PART || view.state.doc.length > PART)) {
+    let at = partEnd(text, 0);
+    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text.slice(0, at) } });
+    const more = () => {
+      const end = partEnd(text, at);
+      view.dispatch({ changes: { from: view.state.doc.length, insert: text.slice(at, end) } });
+      at = end;
+      if (at < text.length) filling.set(view, setTimeout(more, 0));
+    };
+    if (at < text.length) filling.set(view, setTimeout(more, 0));
+    return true;
+  }
   const old = view.state.doc.toString();
   if (old === text) return false;
   let from = 0;

@@ -1,8 +1,11 @@
 // The ES module in Node 20, as another tool would use it: every golden case gives the
-// program's own stdout, stderr and status, byte for byte, and the extras that the page draws
-// on (places, hints, the checker's warnings, notes) come through as the library gives them.
+// program's own stdout, stderr and status, byte for byte; the extras that the page draws on
+// (places, hints, the checker's warnings, notes) come through as the library gives them; and
+// the package that npm packs runs the example of docs/web.md.
 import assert from 'node:assert/strict';
-import { readFileSync } from 'node:fs';
+import { spawnSync } from 'node:child_process';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { test } from 'node:test';
 import { pathToFileURL } from 'node:url';
@@ -106,4 +109,29 @@ test('notes are packed as NOTE_FIELDS says', () => {
     letter: 'f'.charCodeAt(0), accidental: '+'.charCodeAt(0), octave: 5, line: 4, column: 19,
     tokenLength: 1,
   });
+});
+
+test('the package that npm packs runs the documented example', () => {
+  const work = mkdtempSync(join(tmpdir(), 'pn2tavix-pack-'));
+  try {
+    const pack = spawnSync('npm', ['pack', '--silent', '--pack-destination', work, dist], {
+      encoding: 'utf8',
+    });
+    assert.equal(pack.status, 0, pack.stderr);
+    const tar = spawnSync('tar', ['-xzf', join(work, pack.stdout.trim()), '-C', work]);
+    assert.equal(tar.status, 0);
+    // Only the module: the page is not in the package.
+    assert.deepEqual(readdirSync(join(work, 'package')).sort(), [
+      'README.md', 'package.json', 'pn2tavix-core.mjs', 'pn2tavix-core.wasm', 'pn2tavix.mjs',
+    ]);
+    const doc = readFileSync(join(repo, 'docs/web.md'), 'utf8');
+    const example = /^```js\n([\s\S]*?)^```$/m.exec(doc)[1];
+    writeFileSync(join(work, 'package', 'example.mjs'), example);
+    const run = spawnSync(process.execPath, [join(work, 'package', 'example.mjs')], { cwd: repo });
+    assert.equal(run.stderr.toString(), '');
+    assert.deepEqual(run.stdout, readFileSync(join(repo, 'tests/data/minuet.tavix')));
+    assert.equal(run.status, 0);
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
 });
