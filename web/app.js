@@ -105,14 +105,23 @@ function goTo(place) {
   select(editor, from, tokenAt(editor, from).to);
 }
 
+// A button that leads to the place of a message or hint; where there is none, plain text.
+function linkTo(place, className, ...content) {
+  const el = document.createElement(place.line === null ? 'div' : 'button');
+  el.className = className;
+  el.append(...content);
+  if (place.line !== null) {
+    el.type = 'button';
+    el.addEventListener('click', () => goTo(place));
+  }
+  return el;
+}
+
 function listMessages(messages) {
   const list = $('messages');
   const items = messages.slice(0, LISTED).map((m) => {
     const item = document.createElement('li');
     item.className = `message ${m.printed ? m.severity : 'check'}`;
-    const link = document.createElement('button');
-    link.type = 'button';
-    link.className = 'place';
     const kind = m.printed ? m.severity : 'check';
     const where = document.createElement('span');
     where.className = 'where';
@@ -120,21 +129,12 @@ function listMessages(messages) {
     const text = document.createElement('span');
     text.className = 'text';
     text.textContent = m.text;
-    link.append(where, text);
-    link.disabled = m.line === null;
-    link.addEventListener('click', () => goTo(m));
-    item.append(link);
+    item.append(linkTo(m, 'place', where, text));
     if (m.hints.length > 0) {
       const hints = document.createElement('ul');
       for (const h of m.hints) {
         const hint = document.createElement('li');
-        const button = document.createElement('button');
-        button.type = 'button';
-        button.className = 'hint';
-        button.textContent = h.line === null ? h.text : `${h.text} (line ${h.line})`;
-        button.disabled = h.line === null;
-        button.addEventListener('click', () => goTo(h));
-        hint.append(button);
+        hint.append(linkTo(h, 'hint', h.line === null ? h.text : `${h.text} (line ${h.line})`));
         hints.append(hint);
       }
       item.append(hints);
@@ -202,7 +202,8 @@ function show(result) {
 
 // --- Where a piece comes from ---
 
-function load(bytes, name) {
+function load(bytes, name, example = '') {
+  $('examples').value = example;
   const { text, encoding } = textOf(bytes);
   piece.encoding = encoding;
   piece.name = name;
@@ -342,14 +343,13 @@ async function start() {
   }
   menu.addEventListener('change', () => {
     const example = examples[Number(menu.value)];
-    if (example) load(new TextEncoder().encode(example.text), null);
-    menu.value = '';
+    if (example) load(new TextEncoder().encode(example.text), null, menu.value);
   });
   const first = pieceFromLink() ?? null;
   if (first) return load(first, null);
   const last = kept();
   if (last) return load(last.bytes, last.name);
-  if (examples.length > 0) return load(new TextEncoder().encode(examples[0].text), null);
+  if (examples.length > 0) return load(new TextEncoder().encode(examples[0].text), null, '0');
   return requestConversion();
 }
 
