@@ -308,8 +308,17 @@ export function createRoll(parent, { onPick }) {
     return true;
   }
 
-  /** Draws `packed` notes (NOTE_FIELDS) of the piece called `title`. */
+  /**
+   * Draws `packed` notes (NOTE_FIELDS) of the piece called `title`; null for a piece too
+   * large to draw.
+   */
   function draw(packed, title) {
+    if (packed === null) {
+      draw(new Int32Array(0), title);
+      caption.textContent = `${title ?? 'The piece'} is too large to draw here.`;
+      drawnTitle = undefined;
+      return;
+    }
     if (sameDrawing(packed, title)) {
       notes = packed;
       return;

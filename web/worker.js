@@ -5,6 +5,8 @@ import { createConverter } from './pn2tavix.mjs';
 import { decode, encode } from './bytes.js';
 
 let converter = createConverter();
+// Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
+const DRAWN_UP_TO = 16_000_000; // bytes of input
 
 // The head block names the piece: the first title, between the quotes of "$title". The
 // title's own bytes are copied unescaped, so its end is the line that always follows it.
@@ -20,7 +22,7 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
     const { convert } = await converter;
     const input = encode(text, encoding);
     const started = performance.now();
-    const result = convert(input, { notes: true, check: true });
+    const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
     const convertMs = performance.now() - started;
     const output = decode(result.output, encoding);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
@@ -34,12 +36,12 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
         bytes: result.output,
         output,
         messages,
-        notes: result.notes,
+        notes: result.notes ?? null,
         title: titleOf(output),
         inputSize: input.length,
         convertMs,
       },
-      [result.output.buffer, result.notes.buffer],
+      result.notes ? [result.output.buffer, result.notes.buffer] : [result.output.buffer],
     );
   } catch (error) {
     // Out of memory for the input, or a trap: start afresh for the next piece.
