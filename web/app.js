@@ -23,7 +23,10 @@ const LISTED = 200; // messages listed; all of them are marked in the editor
 const piece = { encoding: 'utf-8', name: null };
 let shown = null; // the last result shown
 
-const editor = createEditor($('editor'), { onChange: () => requestConversion(), label: 'Music file' });
+const editor = createEditor($('editor'), {
+  onChange: () => requestConversion(),
+  label: 'Music file',
+});
 const output = createOutputView($('output'), { label: 'tavix text' });
 const roll = createRoll($('roll'), {
   onPick: ({ line, column, tokenLength }) => {
@@ -176,7 +179,10 @@ function show(result) {
   shown = result;
   const [status, text] = STATUS[result.status] ?? ['error', `Status ${result.status}`];
   const warnings = result.messages.filter((m) => m.severity === 'warning').length;
-  showStatus(status, warnings > 0 ? `${text} (${warnings} warning${warnings > 1 ? 's' : ''})` : text);
+  showStatus(
+    status,
+    warnings > 0 ? `${text} (${warnings} warning${warnings > 1 ? 's' : ''})` : text,
+  );
   const partial = result.status !== 0;
   $('output-pane').classList.toggle('partial', partial);
   $('partial').hidden = !partial;
@@ -234,7 +240,8 @@ function keep() {
   const bytes = encode(editor.state.doc.toString(), piece.encoding);
   try {
     if (bytes.length > KEEP_LIMIT) localStorage.removeItem(KEPT);
-    else localStorage.setItem(KEPT, JSON.stringify({ piece: toBase64url(bytes), name: piece.name }));
+    else
+      localStorage.setItem(KEPT, JSON.stringify({ piece: toBase64url(bytes), name: piece.name }));
   } catch {
     // Storage full or turned off: the piece is simply not kept.
   }
@@ -252,7 +259,10 @@ function kept() {
 
 function fileName() {
   const base = piece.name?.replace(/\.[^.]*$/, '') || shown?.title || 'piece';
-  const safe = base.replace(/[^\p{L}\p{N} ._-]+/gu, '_').trim().slice(0, 80);
+  const safe = base
+    .replace(/[^\p{L}\p{N} ._-]+/gu, '_')
+    .trim()
+    .slice(0, 80);
   return `${safe || 'piece'}.tavix`;
 }
 

@@ -63,9 +63,23 @@ const musicClasses = tagHighlighter(
 
 // The statements and how many tokens each takes as its argument.
 const statementArguments = new Map([
-  ['units', 1], ['key', 1], ['tempo', 1], ['up', 1], ['down', 1], ['rest', 1], ['copy', 2],
-  ['end', 0], ['treble', 0], ['alto', 0], ['tenor', 0], ['bass', 0],
-  ['l', 0], ['e', 0], ['h', 0], ['q', 0], ['s', 0],
+  ['units', 1],
+  ['key', 1],
+  ['tempo', 1],
+  ['up', 1],
+  ['down', 1],
+  ['rest', 1],
+  ['copy', 2],
+  ['end', 0],
+  ['treble', 0],
+  ['alto', 0],
+  ['tenor', 0],
+  ['bass', 0],
+  ['l', 0],
+  ['e', 0],
+  ['h', 0],
+  ['q', 0],
+  ['s', 0],
 ]);
 
 // A token ends only at a blank, a tab or a line break; the editor's lines end at '\n' alone,
@@ -166,6 +180,12 @@ const tavix = StreamLanguage.define({
   },
 });
 
+const tavixHighlight = HighlightStyle.define([
+  { tag: tags.comment, color: '#707070' },
+  { tag: tags.keyword, color: '#6d2f9c' },
+  { tag: tags.number, color: '#1f4fa8' },
+]);
+
 // The lines that hold an error, marked as a whole so that they show from afar.
 const setErrorLines = StateEffect.define();
 const errorLines = StateField.define({
@@ -176,12 +196,6 @@ const errorLines = StateField.define({
   },
   provide: (field) => EditorView.decorations.from(field),
 });
-
-const tavixHighlight = HighlightStyle.define([
-  { tag: tags.comment, color: '#707070' },
-  { tag: tags.keyword, color: '#6d2f9c' },
-  { tag: tags.number, color: '#1f4fa8' },
-]);
 
 const look = EditorView.theme({
   '&': { height: '100%', backgroundColor: '#fff' },

@@ -93,7 +93,10 @@ export async function createConverter(options = {}) {
     core._free(at);
     if (converted === 0) throw new RangeError(`no memory to convert ${bytes.length} bytes`);
     try {
-      const output = bytesAt(core._pn2tavix_output(converted), core._pn2tavix_output_size(converted));
+      const output = bytesAt(
+        core._pn2tavix_output(converted),
+        core._pn2tavix_output_size(converted),
+      );
       const result = {
         status: core._pn2tavix_status(converted),
         output: asBytes ? output.slice() : utf8.decode(output),

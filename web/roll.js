@@ -128,7 +128,9 @@ export function createRoll(parent, { onPick }) {
     const names = [];
     for (let s = low; s <= high; s++) {
       if (s % 12 !== 0) continue;
-      names.push(svg('text', { x: KEYS - 4, y: rowOf(s) + ROW - 1, 'text-anchor': 'end' }, `c${s / 12 + 2}`));
+      names.push(
+        svg('text', { x: KEYS - 4, y: rowOf(s) + ROW - 1, 'text-anchor': 'end' }, `c${s / 12 + 2}`),
+      );
     }
     keys.setAttribute('height', height);
     keys.replaceChildren(...names);
@@ -148,7 +150,9 @@ export function createRoll(parent, { onPick }) {
     const lines = [];
     for (let s = low; s <= high; s++) {
       if (BLACK_KEYS.has(s % 12)) {
-        lines.push(svg('rect', { class: 'row-black', x: left, y: rowOf(s), width: span, height: ROW }));
+        lines.push(
+          svg('rect', { class: 'row-black', x: left, y: rowOf(s), width: span, height: ROW }),
+        );
       } else if (s % 12 === 0) {
         const y = rowOf(s) + ROW;
         lines.push(svg('line', { class: 'row-c', x1: left, x2: left + span, y1: y, y2: y }));
@@ -171,10 +175,14 @@ export function createRoll(parent, { onPick }) {
       const i = byMeasure[k];
       const y = rowOf(field(i, F.semitone)) + 1;
       const w = px(widthOf(i));
-      paths[(field(i, F.voice) - 1) % VOICE_COLOURS].push(`M${px(xOf(i))} ${y}h${w}v${ROW - 2}h${-w}z`);
+      paths[(field(i, F.voice) - 1) % VOICE_COLOURS].push(
+        `M${px(xOf(i))} ${y}h${w}v${ROW - 2}h${-w}z`,
+      );
     }
     layer.replaceChildren(
-      ...paths.flatMap((d, v) => (d.length === 0 ? [] : [svg('path', { class: `note v${v}`, d: d.join('') })])),
+      ...paths.flatMap((d, v) =>
+        d.length === 0 ? [] : [svg('path', { class: `note v${v}`, d: d.join('') })],
+      ),
     );
   }
 
@@ -199,7 +207,8 @@ export function createRoll(parent, { onPick }) {
 
   function showTip(k) {
     const i = byMeasure[k];
-    tip.textContent = `${noteName(notes, i)}: measure ${field(i, F.measure)}, voice ${field(i, F.voice)}, line ${field(i, F.line)}`;
+    const where = `measure ${field(i, F.measure)}, voice ${field(i, F.voice)}`;
+    tip.textContent = `${noteName(notes, i)}: ${where}, line ${field(i, F.line)}`;
     tip.hidden = false;
     const x = KEYS + xOf(i) - scroller.scrollLeft;
     tip.style.left = `${Math.max(0, Math.min(x, frame.clientWidth - tip.offsetWidth))}px`;
@@ -208,7 +217,11 @@ export function createRoll(parent, { onPick }) {
 
   function pick(k) {
     const i = byMeasure[k];
-    onPick({ line: field(i, F.line), column: field(i, F.column), tokenLength: field(i, F.tokenLength) });
+    onPick({
+      line: field(i, F.line),
+      column: field(i, F.column),
+      tokenLength: field(i, F.tokenLength),
+    });
   }
 
   // The note under a point of the plane: of those there, the one drawn last (the highest
@@ -358,7 +371,8 @@ export function createRoll(parent, { onPick }) {
     label.textContent = `Piano roll of ${name}`;
     scroller.setAttribute(
       'aria-label',
-      `Piano roll of ${name}: the arrow keys go from note to note, Enter selects its token in the editor`,
+      `Piano roll of ${name}: the arrow keys go from note to note, ` +
+        'Enter selects its token in the editor',
     );
     const shownVoices = Math.min(voices, VOICE_COLOURS);
     legend.replaceChildren(

@@ -26,7 +26,12 @@ import { chromium } from 'playwright-core';
 
 const repo = new URL('../../', import.meta.url).pathname;
 const args = Object.fromEntries(
-  process.argv.slice(2).reduce((pairs, a, i, all) => (a.startsWith('--') ? [...pairs, [a.slice(2), all[i + 1]]] : pairs), []),
+  process.argv
+    .slice(2)
+    .reduce(
+      (pairs, a, i, all) => (a.startsWith('--') ? [...pairs, [a.slice(2), all[i + 1]]] : pairs),
+      [],
+    ),
 );
 const native = args.native ?? join(repo, 'build/release/pn2tavix');
 const gen = args.gen ?? join(repo, 'build/release/bench/gen_music');
@@ -82,12 +87,21 @@ for (const dir of [dist, args.compare].filter(Boolean)) {
   const label = dir === dist ? 'node' : `node (${dir})`;
   for (const file of inputs) {
     const plain = await timeModule(dir, file, false);
-    console.log(`${label}, ${size(file)}: ${ms(plain)}, with notes ${ms(await timeModule(dir, file, true))}`);
+    console.log(
+      `${label}, ${size(file)}: ${ms(plain)}, with notes ${ms(await timeModule(dir, file, true))}`,
+    );
   }
 }
 
 // --- The page in headless Chromium ---
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.mjs': 'text/javascript', '.css': 'text/css', '.json': 'application/json', '.wasm': 'application/wasm' };
+const TYPES = {
+  '.html': 'text/html',
+  '.js': 'text/javascript',
+  '.mjs': 'text/javascript',
+  '.css': 'text/css',
+  '.json': 'application/json',
+  '.wasm': 'application/wasm',
+};
 const server = createServer((request, response) => {
   let path = new URL(request.url, 'http://x').pathname;
   if (path.endsWith('/')) path += 'index.html';
@@ -103,7 +117,14 @@ const server = createServer((request, response) => {
 await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
 const browser = await chromium.launch({
   executablePath: process.env.PN2TAVIX_CHROMIUM ?? '/usr/bin/chromium',
-  args: ['--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  args: [
+    '--disable-gpu',
+    '--disable-quic',
+    '--no-first-run',
+    '--disable-background-networking',
+    '--disable-component-update',
+    '--disable-sync',
+  ],
 });
 const page = await browser.newPage({ viewport: { width: 1400, height: 1000 } });
 await page.goto(`http://127.0.0.1:${server.address().port}/`);
@@ -111,7 +132,9 @@ await page.goto(`http://127.0.0.1:${server.address().port}/`);
 const shownId = () => page.evaluate(() => Number(document.body.dataset.shown ?? 0));
 async function waitShown(since) {
   await page.waitForFunction(
-    (n) => Number(document.body.dataset.shown ?? 0) > n && document.querySelector('#output-pane').getAttribute('aria-busy') === 'false',
+    (n) =>
+      Number(document.body.dataset.shown ?? 0) > n &&
+      document.querySelector('#output-pane').getAttribute('aria-busy') === 'false',
     since,
     { timeout: 120_000 },
   );
@@ -141,7 +164,11 @@ for (const typical of typicals) {
     times.push(await waitShown(since));
   }
   const of = (key) => times.map((t) => t[key]);
-  console.log(`page, a key in ${size(typical)}: worker's conversion ${ms(median(of('convert')))}, redraw ${ms(median(of('redraw')))}, change to the frame that shows it ${ms(median(of('shown')))} (90% within ${ms(p90(of('shown')))})`);
+  console.log(
+    `page, a key in ${size(typical)}: worker's conversion ${ms(median(of('convert')))}, ` +
+      `redraw ${ms(median(of('redraw')))}, change to the frame that shows it ` +
+      `${ms(median(of('shown')))} (90% within ${ms(p90(of('shown')))})`,
+  );
   // A '.' typed and taken back early in the piece: the notes after it change or go, and the
   // roll draws again.
   await page.keyboard.press('Control+Home');
@@ -154,7 +181,9 @@ for (const typical of typicals) {
     moved.push(await waitShown(since));
   }
   const by = (key) => ms(median(moved.map((t) => t[key])));
-  console.log(`  a key that changes the notes: redraw ${by('redraw')}, change to frame ${by('shown')}`);
+  console.log(
+    `  a key that changes the notes: redraw ${by('redraw')}, change to frame ${by('shown')}`,
+  );
 }
 
 const bigRuns = [];
@@ -163,12 +192,24 @@ for (let i = 0; i < 3; i++) {
   bigRuns.push(await open(large));
 }
 const big = (key) => ms(median(bigRuns.map((r) => r[key])));
-console.log(`page, 5 MB opened: worker's conversion ${big('convert')}, redraw ${big('redraw')}, change to frame ${big('shown')}, file chosen to frame ${big('outside')}`);
+console.log(
+  `page, 5 MB opened: worker's conversion ${big('convert')}, redraw ${big('redraw')}, ` +
+    `change to frame ${big('shown')}, file chosen to frame ${big('outside')}`,
+);
 await browser.close();
 server.close();
 
 // --- What the page downloads ---
-const served = ['index.html', 'style.css', 'app.js', 'worker.js', 'pn2tavix.mjs', 'pn2tavix-core.mjs', 'pn2tavix-core.wasm', 'examples.json'];
+const served = [
+  'index.html',
+  'style.css',
+  'app.js',
+  'worker.js',
+  'pn2tavix.mjs',
+  'pn2tavix-core.mjs',
+  'pn2tavix-core.wasm',
+  'examples.json',
+];
 let plain = 0;
 let zipped = 0;
 console.log('download:');
@@ -177,8 +218,14 @@ for (const file of served) {
   const gz = gzipSync(bytes, { level: 9 }).length;
   plain += bytes.length;
   zipped += gz;
-  console.log(`  ${file.padEnd(20)} ${String(bytes.length).padStart(8)} B  gzip ${String(gz).padStart(7)} B`);
+  console.log(
+    `  ${file.padEnd(20)} ${String(bytes.length).padStart(8)} B  gzip ${String(gz).padStart(7)} B`,
+  );
 }
-console.log(`  ${'total'.padEnd(20)} ${String(plain).padStart(8)} B  gzip ${String(zipped).padStart(7)} B`);
-const unlisted = readdirSync(dist).filter((f) => !served.includes(f) && !['package.json', 'README.md'].includes(f));
+console.log(
+  `  ${'total'.padEnd(20)} ${String(plain).padStart(8)} B  gzip ${String(zipped).padStart(7)} B`,
+);
+const unlisted = readdirSync(dist).filter(
+  (f) => !served.includes(f) && !['package.json', 'README.md'].includes(f),
+);
 if (unlisted.length > 0) console.log(`  (not counted: ${unlisted.join(', ')})`);

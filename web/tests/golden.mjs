@@ -35,6 +35,7 @@ export function goldenCases() {
 /** What the program writes to standard error for these messages, as bytes. */
 export function stderrOf(messages) {
   const lines = messages.map((m) =>
-    Buffer.concat([Buffer.from('pn2tavix: '), Buffer.from(m.textBytes), Buffer.from('\n')]));
+    Buffer.concat([Buffer.from('pn2tavix: '), Buffer.from(m.textBytes), Buffer.from('\n')]),
+  );
   return Buffer.concat(lines);
 }

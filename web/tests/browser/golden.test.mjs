@@ -11,20 +11,23 @@ test('golden cases through the module in the page', async (t) => {
   const { page, problems } = await open();
   const cases = goldenCases();
   assert.ok(cases.length > 0, 'no golden case found');
-  const results = await page.evaluate(async (inputs) => {
-    const { createConverter } = await import('./pn2tavix.mjs');
-    const { convert } = await createConverter();
-    const toBase64 = (bytes) => btoa(Array.from(bytes, (b) => String.fromCharCode(b)).join(''));
-    return inputs.map((input) => {
-      const bytes = Uint8Array.from(atob(input), (c) => c.charCodeAt(0));
-      const { status, output, messages } = convert(bytes);
-      return {
-        status,
-        output: toBase64(output),
-        messages: messages.map((m) => ({ textBytes: toBase64(m.textBytes) })),
-      };
-    });
-  }, cases.map((c) => Buffer.from(c.input).toString('base64')));
+  const results = await page.evaluate(
+    async (inputs) => {
+      const { createConverter } = await import('./pn2tavix.mjs');
+      const { convert } = await createConverter();
+      const toBase64 = (bytes) => btoa(Array.from(bytes, (b) => String.fromCharCode(b)).join(''));
+      return inputs.map((input) => {
+        const bytes = Uint8Array.from(atob(input), (c) => c.charCodeAt(0));
+        const { status, output, messages } = convert(bytes);
+        return {
+          status,
+          output: toBase64(output),
+          messages: messages.map((m) => ({ textBytes: toBase64(m.textBytes) })),
+        };
+      });
+    },
+    cases.map((c) => Buffer.from(c.input).toString('base64')),
+  );
 
   for (const [i, c] of cases.entries()) {
     await t.test(c.name, () => {

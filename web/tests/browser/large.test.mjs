@@ -39,7 +39,10 @@ test('a multi-megabyte paste leaves the page answering input while it converts',
   // The bar line typed after "end" makes an empty title: the piece ends there, converted.
   await shown(page, since);
   assert.equal(await page.textContent('#status'), 'Converted');
-  assert.match(await page.textContent('.roll-caption'), /^Voice 1: 720000 notes in 1000 measures\.$/);
+  assert.match(
+    await page.textContent('.roll-caption'),
+    /^Voice 1: 720000 notes in 1000 measures\.$/,
+  );
   assert.ok((await page.locator('#roll path.note').count()) > 0);
   assert.deepEqual(problems, []);
 });

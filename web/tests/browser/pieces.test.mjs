@@ -24,7 +24,9 @@ test('a #piece= link opens that piece', async () => {
   await page.evaluate(() => {
     location.hash = '#piece=%%%';
   });
-  await page.waitForFunction(() => document.querySelector('#notice').textContent.includes('base64url'));
+  await page.waitForFunction(() =>
+    document.querySelector('#notice').textContent.includes('base64url'),
+  );
   assert.equal(await editorLine(page, 1), input.toString().split('\n')[0]);
   assert.deepEqual(problems, []);
 });
@@ -73,11 +75,14 @@ test('a dropped file is opened as bytes, not inserted as text', async () => {
   const { page, problems } = await open();
   const since = await shown(page);
   const input = golden('02_voices/03_settings_across_voices.in');
-  const drop = await page.evaluateHandle((bytes) => {
-    const transfer = new DataTransfer();
-    transfer.items.add(new File([new Uint8Array(bytes)], 'dropped.pdp1'));
-    return transfer;
-  }, [...input]);
+  const drop = await page.evaluateHandle(
+    (bytes) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([new Uint8Array(bytes)], 'dropped.pdp1'));
+      return transfer;
+    },
+    [...input],
+  );
   await page.dispatchEvent('#editor', 'drop', { dataTransfer: drop });
   await shown(page, since);
   assert.equal(await editorLine(page, 1), input.toString().split('\n')[0]);

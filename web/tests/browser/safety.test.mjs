@@ -14,17 +14,17 @@ test('markup in a linked piece injects nothing', async () => {
 
   // Elements the markup would have made, in the document or in the editors' shadow roots.
   const injected = await page.evaluate(() => {
-    const roots = [document, ...[...document.querySelectorAll('*')].flatMap((e) => e.shadowRoot ?? [])];
+    const roots = [
+      document,
+      ...[...document.querySelectorAll('*')].flatMap((e) => e.shadowRoot ?? []),
+    ];
     return roots.flatMap((r) => [...r.querySelectorAll('img, i, [onerror], [onfocus]')]).length;
   });
   assert.equal(injected, 0);
   assert.equal(await page.title(), 'pn2tavix: PDP-1 music to tavix');
 
   assert.equal(await page.locator('#editor .cm-line').first().textContent(), `${title}/`);
-  assert.equal(
-    await page.locator('#output .cm-line').nth(1).textContent(),
-    `$title "${title}"`,
-  );
+  assert.equal(await page.locator('#output .cm-line').nth(1).textContent(), `$title "${title}"`);
   const [message] = await page.locator('#messages .text').allTextContents();
   assert.equal(message, `No pitch found for note ${token} in measure 1`);
   assert.equal(await page.textContent('.roll-caption'), `${title}: 1 note in 1 measure.`);

@@ -27,7 +27,9 @@ function serve(root) {
     if (path.endsWith('/')) path += 'index.html';
     try {
       const body = await readFile(join(root, path));
-      response.writeHead(200, { 'content-type': TYPES[extname(path)] ?? 'application/octet-stream' });
+      response.writeHead(200, {
+        'content-type': TYPES[extname(path)] ?? 'application/octet-stream',
+      });
       response.end(body);
     } catch {
       response.writeHead(404);
@@ -135,7 +137,10 @@ export async function download(page) {
 
 /** The text of line `n` (from 1) of the editor, as the page shows it. */
 export function editorLine(page, n) {
-  return page.locator('#editor .cm-line').nth(n - 1).textContent();
+  return page
+    .locator('#editor .cm-line')
+    .nth(n - 1)
+    .textContent();
 }
 
 /** The text selected in the editor. */

@@ -53,7 +53,12 @@ test('messages carry their places and hints', () => {
         status: 1,
         printed: true,
         hints: [
-          { text: 'measure 1 is long by a quarter (48 192nds)', line: null, column: null, offset: null },
+          {
+            text: 'measure 1 is long by a quarter (48 192nds)',
+            line: null,
+            column: null,
+            offset: null,
+          },
           { text: 'measure 1 began here', line: 2, column: 1, offset: 7 },
         ],
       },
@@ -81,32 +86,57 @@ test('messages carry their places and hints', () => {
   }
 });
 
-test('the checker\'s warnings come only when asked for', () => {
+test("the checker's warnings come only when asked for", () => {
   const input = 'Tail/\nunits 8\n1 6:4/\n6:4\nend\n';
   assert.deepEqual(converter.convert(input).messages, []);
   const [warning] = converter.convert(input, { check: true }).messages;
   assert.equal(warning.printed, false);
   assert.equal(warning.severity, 'warning');
-  assert.equal(warning.text, 'measure 2 of voice 1 is never checked: "end" comes before its bar line');
+  assert.equal(
+    warning.text,
+    'measure 2 of voice 1 is never checked: "end" comes before its bar line',
+  );
 });
 
 test('notes are packed as NOTE_FIELDS says', () => {
   const minuet = readFileSync(join(repo, 'examples/minuet.pdp1'));
   const { notes } = converter.convert(new Uint8Array(minuet), { notes: true });
   const F = NOTE_FIELDS;
-  const note = (i) => Object.fromEntries(
-    Object.entries(F).filter(([k]) => k !== 'count').map(([k, f]) => [k, notes[i * F.count + f]]),
-  );
+  const note = (i) =>
+    Object.fromEntries(
+      Object.entries(F)
+        .filter(([k]) => k !== 'count')
+        .map(([k, f]) => [k, notes[i * F.count + f]]),
+    );
   assert.equal(notes.length / F.count, 7); // the Minuet's seven notes; its rest is left out
   // 4q4, the first note: a5, a quarter, at line 3, column 3.
   assert.deepEqual(note(0), {
-    voice: 1, measure: 1, start: 0, length: 48, measureLength: 144, semitone: 45,
-    letter: 'a'.charCodeAt(0), accidental: 0, octave: 5, line: 3, column: 3, tokenLength: 3,
+    voice: 1,
+    measure: 1,
+    start: 0,
+    length: 48,
+    measureLength: 144,
+    semitone: 45,
+    letter: 'a'.charCodeAt(0),
+    accidental: 0,
+    octave: 5,
+    line: 3,
+    column: 3,
+    tokenLength: 3,
   });
   // ',' in measure 2 repeats f+5: the sharp comes from the key.
   assert.deepEqual(note(6), {
-    voice: 1, measure: 2, start: 96, length: 48, measureLength: 144, semitone: 42,
-    letter: 'f'.charCodeAt(0), accidental: '+'.charCodeAt(0), octave: 5, line: 4, column: 19,
+    voice: 1,
+    measure: 2,
+    start: 96,
+    length: 48,
+    measureLength: 144,
+    semitone: 42,
+    letter: 'f'.charCodeAt(0),
+    accidental: '+'.charCodeAt(0),
+    octave: 5,
+    line: 4,
+    column: 19,
     tokenLength: 1,
   });
 });
@@ -122,7 +152,11 @@ test('the package that npm packs runs the documented example', () => {
     assert.equal(tar.status, 0);
     // Only the module: the page is not in the package.
     assert.deepEqual(readdirSync(join(work, 'package')).sort(), [
-      'README.md', 'package.json', 'pn2tavix-core.mjs', 'pn2tavix-core.wasm', 'pn2tavix.mjs',
+      'README.md',
+      'package.json',
+      'pn2tavix-core.mjs',
+      'pn2tavix-core.wasm',
+      'pn2tavix.mjs',
     ]);
     const doc = readFileSync(join(repo, 'docs/web.md'), 'utf8');
     const example = /^```js\n([\s\S]*?)^```$/m.exec(doc)[1];
