@@ -16,7 +16,7 @@
 // - the files of the page, plain and gzipped.
 // --compare DIR times another build's module beside DIST's in Node (e.g. one without SIMD).
 import { spawnSync } from 'node:child_process';
-import { mkdtempSync, readdirSync, readFileSync, statSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join } from 'node:path';
@@ -229,3 +229,4 @@ const unlisted = readdirSync(dist).filter(
   (f) => !served.includes(f) && !['package.json', 'README.md'].includes(f),
 );
 if (unlisted.length > 0) console.log(`  (not counted: ${unlisted.join(', ')})`);
+rmSync(work, { recursive: true, force: true });
