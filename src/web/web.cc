@@ -1,0 +1,158 @@
+// The converter as the WebAssembly build exports it to JavaScript: a conversion's result held
+// in memory until the caller has read it and releases it, with plain accessors for each part.
+// Only the public API is used; knows nothing of pages, workers or how a message is shown.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "pn2tavix/pn2tavix.h"
+
+namespace {
+
+using pn2tavix::Hint;
+using pn2tavix::Message;
+using pn2tavix::Position;
+
+// The fields of one note as JavaScript reads them from a 32-bit array, in this order; the
+// module's notes() reads the same order.
+enum NoteField : int {
+  kVoice,
+  kMeasure,
+  kStart,
+  kLength,
+  kMeasureLength,
+  kSemitone,
+  kLetter,      // the character code, 'a' to 'g'
+  kAccidental,  // the character code of '+' or '-'; 0 for none
+  kOctave,
+  kLine,
+  kColumn,
+  kTokenLength,
+  kNoteFields
+};
+
+struct Converted {
+  pn2tavix::Result result;
+  std::vector<std::int32_t> notes;  // kNoteFields numbers a note
+};
+
+// Counts no input of wasm32 can reach; clamped rather than wrapped all the same.
+std::int32_t narrow(std::int64_t v) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// A place's parts as JavaScript numbers, exact up to 2^53; -1 where there is no place.
+double line_of(const std::optional<Position>& at) {
+  return at ? static_cast<double>(at->line) : -1;
+}
+double column_of(const std::optional<Position>& at) {
+  return at ? static_cast<double>(at->column) : -1;
+}
+double offset_of(const std::optional<Position>& at) {
+  return at ? static_cast<double>(at->offset) : -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+/// Converts the `size` bytes at `input`; with `with_notes`, keeps the notes for drawing. Null
+/// only when there is no memory even for the result.
+EMSCRIPTEN_KEEPALIVE Converted* pn2tavix_convert(const char* input, std::size_t size,
+                                                 int with_notes) {
+  auto* c = new (std::nothrow) Converted;
+  if (c == nullptr) return nullptr;
+  pn2tavix::Options options;
+  options.note_events = with_notes != 0;
+  c->result = pn2tavix::convert(std::string_view(input, size), options);
+  try {
+    c->notes.reserve(c->result.notes.size() * kNoteFields);
+    for (const pn2tavix::NoteEvent& n : c->result.notes) {
+      const std::int32_t fields[kNoteFields] = {narrow(n.voice),
+                                                narrow(n.measure),
+                                                narrow(n.start),
+                                                narrow(n.length),
+                                                narrow(n.measure_length),
+                                                n.semitone,
+                                                n.letter,
+                                                n.accidental,
+                                                n.octave,
+                                                narrow(n.at.line),
+                                                narrow(n.at.column),
+                                                n.token_length};
+      c->notes.insert(c->notes.end(), fields, fields + kNoteFields);
+    }
+  } catch (const std::bad_alloc&) {
+    c->notes.clear();  // the piece is still converted; only its drawing is left out
+  }
+  c->result.notes = {};
+  return c;
+}
+
+EMSCRIPTEN_KEEPALIVE void pn2tavix_release(Converted* c) { delete c; }
+
+EMSCRIPTEN_KEEPALIVE int pn2tavix_status(const Converted* c) { return c->result.status; }
+
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_output(const Converted* c) {
+  return c->result.output.data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_output_size(const Converted* c) {
+  return c->result.output.size();
+}
+
+EMSCRIPTEN_KEEPALIVE const std::int32_t* pn2tavix_notes(const Converted* c) {
+  return c->notes.data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_note_count(const Converted* c) {
+  return c->notes.size() / kNoteFields;
+}
+EMSCRIPTEN_KEEPALIVE int pn2tavix_note_fields() { return kNoteFields; }
+
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_message_count(const Converted* c) {
+  return c->result.messages.size();
+}
+EMSCRIPTEN_KEEPALIVE const Message* pn2tavix_message(const Converted* c, std::size_t i) {
+  return &c->result.messages[i];
+}
+
+/// 0 an error, 1 a warning.
+EMSCRIPTEN_KEEPALIVE int pn2tavix_message_severity(const Message* m) {
+  return m->severity == pn2tavix::Severity::kWarning ? 1 : 0;
+}
+/// 1 where the program prints the message; 0 for a warning only the checker gives.
+EMSCRIPTEN_KEEPALIVE int pn2tavix_message_printed(const Message* m) { return m->printed; }
+EMSCRIPTEN_KEEPALIVE int pn2tavix_message_status(const Message* m) { return m->status; }
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_message_text(const Message* m) { return m->text.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_message_text_size(const Message* m) {
+  return m->text.size();
+}
+EMSCRIPTEN_KEEPALIVE double pn2tavix_message_line(const Message* m) { return line_of(m->at); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_message_column(const Message* m) { return column_of(m->at); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_message_offset(const Message* m) { return offset_of(m->at); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_message_voice(const Message* m) {
+  return static_cast<double>(m->voice);
+}
+EMSCRIPTEN_KEEPALIVE int pn2tavix_message_measure(const Message* m) { return m->measure; }
+
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_hint_count(const Message* m) { return m->hints.size(); }
+EMSCRIPTEN_KEEPALIVE const Hint* pn2tavix_hint(const Message* m, std::size_t i) {
+  return &m->hints[i];
+}
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_hint_text(const Hint* h) { return h->text.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_hint_text_size(const Hint* h) { return h->text.size(); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_line(const Hint* h) { return line_of(h->at); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_column(const Hint* h) { return column_of(h->at); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_offset(const Hint* h) { return offset_of(h->at); }
+
+/// The library's version, ended by a NUL: version() views a string literal.
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_version() { return pn2tavix::version().data(); }
+
+}  // extern "C"

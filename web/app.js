@@ -1,0 +1,366 @@
+// The page's wiring: where a piece comes from (typing, a file, a drop, an example, a link, the
+// piece kept from last time), sending it to the worker as it changes, and showing what comes
+// back in the output, the messages, the editor's marks and the piano roll.
+import {
+  createEditor,
+  createOutputView,
+  indexOf,
+  select,
+  setText,
+  showMessages,
+  tokenAt,
+} from './editor.js';
+import { createRoll } from './roll.js';
+import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
+
+const $ = (id) => document.getElementById(id);
+const KEPT = 'pn2tavix.piece'; // the local storage key of the last piece
+const KEEP_LIMIT = 2_000_000; // bytes: larger pieces are not kept, local storage is small
+const LINK_LIMIT = 1_500_000; // characters of a link that browsers still open
+const LISTED = 200; // messages listed; all of them are marked in the editor
+
+// Where the piece came from and how its bytes are shown (see bytes.js).
+const piece = { encoding: 'utf-8', name: null };
+let shown = null; // the last result shown
+
+const editor = createEditor($('editor'), {
+  onChange: () => requestConversion(),
+  label: 'Music file',
+});
+const output = createOutputView($('output'), { label: 'tavix text' });
+const roll = createRoll($('roll'), {
+  onPick: ({ line, column, tokenLength }) => {
+    const from = indexOf(editor, line, column, piece.encoding);
+    select(editor, from, indexOf(editor, line, column + tokenLength, piece.encoding));
+  },
+});
+
+function say(text) {
+  $('notice').textContent = text;
+}
+
+// One conversion at a time: while the worker is busy, only the latest text waits for it.
+const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+let sent = 0;
+let busy = false;
+let waiting = false;
+let sentAt = 0;
+let saveTimer = 0;
+
+// The output pane is busy from a change of the text until the result for it is shown.
+function setBusy(on) {
+  $('output-pane').setAttribute('aria-busy', String(on));
+}
+
+function requestConversion() {
+  setBusy(true);
+  if (busy) {
+    waiting = true;
+    return;
+  }
+  busy = true;
+  sentAt = performance.now();
+  const text = editor.state.doc.toString();
+  worker.postMessage({ id: ++sent, text, encoding: piece.encoding });
+  const id = sent;
+  setTimeout(() => {
+    if (busy && sent === id) showStatus('converting', 'Converting…');
+  }, 150);
+  clearTimeout(saveTimer);
+  saveTimer = setTimeout(keep, 500);
+}
+
+worker.onmessage = ({ data }) => {
+  busy = false;
+  // A result for a text that has changed since would mark the wrong places.
+  if (waiting) {
+    waiting = false;
+    requestConversion();
+    return;
+  }
+  show(data);
+};
+worker.onerror = (e) => {
+  busy = false;
+  setBusy(false);
+  showStatus('failed', `The converter could not be loaded: ${e.message ?? 'unknown error'}`);
+};
+
+function showStatus(status, text) {
+  const el = $('status');
+  el.dataset.status = status;
+  el.textContent = text;
+}
+
+const STATUS = {
+  0: ['converted', 'Converted'],
+  1: ['error', 'Error: the conversion stopped'],
+  2: ['mismatch', 'Measure-number mismatch: the conversion stopped'],
+};
+
+function placeText(m) {
+  return m.line === null ? 'no place in the input' : `line ${m.line}, column ${m.column}`;
+}
+
+function goTo(place) {
+  if (place.line === null) return;
+  const from = indexOf(editor, place.line, place.column, piece.encoding);
+  select(editor, from, tokenAt(editor, from).to);
+}
+
+// A button that leads to the place of a message or hint; where there is none, plain text.
+function linkTo(place, className, ...content) {
+  const el = document.createElement(place.line === null ? 'div' : 'button');
+  el.className = className;
+  el.append(...content);
+  if (place.line !== null) {
+    el.type = 'button';
+    el.addEventListener('click', () => goTo(place));
+  }
+  return el;
+}
+
+function listMessages(messages) {
+  const list = $('messages');
+  const items = messages.slice(0, LISTED).map((m) => {
+    const item = document.createElement('li');
+    item.className = `message ${m.printed ? m.severity : 'check'}`;
+    const kind = m.printed ? m.severity : 'check';
+    const where = document.createElement('span');
+    where.className = 'where';
+    where.textContent = `${kind}, ${placeText(m)}`;
+    const text = document.createElement('span');
+    text.className = 'text';
+    text.textContent = m.text;
+    item.append(linkTo(m, 'place', where, text));
+    if (m.hints.length > 0) {
+      const hints = document.createElement('ul');
+      for (const h of m.hints) {
+        const hint = document.createElement('li');
+        hint.append(linkTo(h, 'hint', h.line === null ? h.text : `${h.text} (line ${h.line})`));
+        hints.append(hint);
+      }
+      item.append(hints);
+    }
+    return item;
+  });
+  if (messages.length > LISTED) {
+    const more = document.createElement('li');
+    more.textContent = `…and ${messages.length - LISTED} more, marked in the editor.`;
+    items.push(more);
+  }
+  list.replaceChildren(...items);
+  $('messages-empty').hidden = messages.length > 0;
+}
+
+function markMessages(messages) {
+  const marks = [];
+  for (const m of messages) {
+    if (m.line === null) continue;
+    const from = indexOf(editor, m.line, m.column, piece.encoding);
+    const severity = m.printed ? m.severity : 'info';
+    marks.push({ ...tokenAt(editor, from), severity, text: m.text });
+    for (const h of m.hints) {
+      if (h.line === null) continue;
+      const at = indexOf(editor, h.line, h.column, piece.encoding);
+      marks.push({ ...tokenAt(editor, at), severity: 'info', text: h.text });
+    }
+  }
+  showMessages(editor, marks);
+}
+
+function show(result) {
+  const started = performance.now();
+  setBusy(false);
+  if (result.failure) {
+    showStatus('failed', `The converter could not convert this piece: ${result.failure}`);
+    return;
+  }
+  shown = result;
+  const [status, text] = STATUS[result.status] ?? ['error', `Status ${result.status}`];
+  const warnings = result.messages.filter((m) => m.severity === 'warning').length;
+  showStatus(
+    status,
+    warnings > 0 ? `${text} (${warnings} warning${warnings > 1 ? 's' : ''})` : text,
+  );
+  const partial = result.status !== 0;
+  $('output-pane').classList.toggle('partial', partial);
+  $('partial').hidden = !partial;
+  setText(output, result.output, { progressive: true });
+  listMessages(result.messages);
+  markMessages(result.messages);
+  roll.draw(result.notes, result.title);
+  $('download').disabled = false;
+  $('copy').disabled = false;
+  // The time from the change to the frame that shows its result, the worker's time to convert
+  // and the page's to redraw, for the benchmark.
+  const { id, convertMs, inputSize } = result;
+  const redrawMs = performance.now() - started;
+  requestAnimationFrame(() => {
+    performance.clearMeasures('pn2tavix:shown');
+    performance.measure('pn2tavix:shown', {
+      start: sentAt,
+      detail: { convertMs, redrawMs, inputSize },
+    });
+    document.body.dataset.shown = String(id);
+  });
+}
+
+// --- Where a piece comes from ---
+
+function load(bytes, name, example = '') {
+  $('examples').value = example;
+  const { text, encoding } = textOf(bytes);
+  piece.encoding = encoding;
+  piece.name = name;
+  $('encoding').textContent =
+    encoding === 'utf-8' ? 'UTF-8' : 'not UTF-8: shown one character a byte, kept exactly';
+  // The same text again changes nothing in the editor, and so sends nothing by itself.
+  if (!setText(editor, text)) requestConversion();
+}
+
+async function openFile(file) {
+  try {
+    load(new Uint8Array(await file.arrayBuffer()), file.name);
+    say(`Opened ${file.name}.`);
+  } catch (e) {
+    say(`Could not read ${file.name}: ${e.message}`);
+  }
+}
+
+function pieceFromLink() {
+  const hash = location.hash;
+  if (!hash.startsWith('#piece=')) return null;
+  const bytes = fromBase64url(hash.slice('#piece='.length));
+  if (bytes === null) say('The link holds no piece: its text after "#piece=" is not base64url.');
+  return bytes;
+}
+
+function keep() {
+  const bytes = encode(editor.state.doc.toString(), piece.encoding);
+  try {
+    if (bytes.length > KEEP_LIMIT) localStorage.removeItem(KEPT);
+    else
+      localStorage.setItem(KEPT, JSON.stringify({ piece: toBase64url(bytes), name: piece.name }));
+  } catch {
+    // Storage full or turned off: the piece is simply not kept.
+  }
+}
+
+function kept() {
+  try {
+    const { piece: text, name } = JSON.parse(localStorage.getItem(KEPT));
+    const bytes = fromBase64url(text);
+    return bytes && { bytes, name };
+  } catch {
+    return null;
+  }
+}
+
+function fileName() {
+  const base = piece.name?.replace(/\.[^.]*$/, '') || shown?.title || 'piece';
+  const safe = base
+    .replace(/[^\p{L}\p{N} ._-]+/gu, '_')
+    .trim()
+    .slice(0, 80);
+  return `${safe || 'piece'}.tavix`;
+}
+
+$('open').addEventListener('click', () => $('file').click());
+$('file').addEventListener('change', () => {
+  const [file] = $('file').files;
+  if (file) openFile(file);
+  $('file').value = '';
+});
+
+// A file dropped anywhere, the editor included, is read as bytes, not as text.
+document.addEventListener('dragover', (e) => {
+  if (!e.dataTransfer.types.includes('Files')) return;
+  e.preventDefault();
+  document.body.classList.add('dropping');
+});
+document.addEventListener('dragleave', (e) => {
+  if (e.relatedTarget === null) document.body.classList.remove('dropping');
+});
+document.addEventListener(
+  'drop',
+  (e) => {
+    document.body.classList.remove('dropping');
+    const [file] = e.dataTransfer.files;
+    if (!file) return;
+    e.preventDefault();
+    e.stopPropagation();
+    openFile(file);
+  },
+  true,
+);
+
+$('copy').addEventListener('click', async () => {
+  try {
+    await navigator.clipboard.writeText(shown.output);
+    say('The tavix text is copied.');
+  } catch {
+    say('The browser refused the clipboard: select the output and copy it.');
+  }
+});
+
+$('download').addEventListener('click', () => {
+  const url = URL.createObjectURL(new Blob([shown.bytes], { type: 'text/plain' }));
+  const a = document.createElement('a');
+  a.href = url;
+  a.download = fileName();
+  a.click();
+  setTimeout(() => URL.revokeObjectURL(url), 10_000);
+});
+
+$('link').addEventListener('click', async () => {
+  const bytes = encode(editor.state.doc.toString(), piece.encoding);
+  const hash = `#piece=${toBase64url(bytes)}`;
+  if (hash.length > LINK_LIMIT) {
+    say('This piece is too large for a link: save it as a file instead.');
+    return;
+  }
+  history.replaceState(null, '', hash);
+  try {
+    await navigator.clipboard.writeText(location.href);
+    say('The link to this piece is copied. The piece travels in the link itself.');
+  } catch {
+    say('The address bar now holds the link to this piece.');
+  }
+});
+
+$('zoom-in').addEventListener('click', () => roll.zoom(1.5));
+$('zoom-out').addEventListener('click', () => roll.zoom(1 / 1.5));
+
+window.addEventListener('hashchange', () => {
+  const bytes = pieceFromLink();
+  if (bytes) load(bytes, null);
+});
+
+async function start() {
+  let examples = [];
+  try {
+    examples = await (await fetch('./examples.json')).json();
+  } catch {
+    say('The examples could not be loaded.');
+  }
+  const menu = $('examples');
+  for (const [i, example] of examples.entries()) {
+    const option = document.createElement('option');
+    option.value = String(i);
+    option.textContent = example.name;
+    menu.append(option);
+  }
+  menu.addEventListener('change', () => {
+    const example = examples[Number(menu.value)];
+    if (example) load(new TextEncoder().encode(example.text), null, menu.value);
+  });
+  const first = pieceFromLink() ?? null;
+  if (first) return load(first, null);
+  const last = kept();
+  if (last) return load(last.bytes, last.name);
+  if (examples.length > 0) return load(new TextEncoder().encode(examples[0].text), null, '0');
+  return requestConversion();
+}
+
+start();

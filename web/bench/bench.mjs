@@ -1,0 +1,232 @@
+// The web build's speed, beside the native program's on the same inputs, and the size of what
+// the page downloads. Measures; asserts nothing.
+//
+//   node web/bench/bench.mjs [--native PROGRAM] [--gen GEN_MUSIC] [--dist DIR] [--compare DIR]
+//                            [--runs N] [--keys N]
+//
+// The inputs come from the project's generator (bench/gen_music, built by the release preset):
+// typical pieces of 5 and 30 KB and a large one of 5 MB. Figures:
+// - native: the program on each file, output to /dev/null (median of the runs);
+// - node: the module's convert() on the same bytes, with and without the notes for the roll;
+// - page, typing: in headless Chromium, a key typed into the typical piece, from the change to
+//   the frame that shows its result (the page's "pn2tavix:shown" measure), and the worker's own
+//   conversion time;
+// - page, 5 MB: the file opened, from the change to the frame that shows it, and from choosing
+//   the file to that frame as seen from outside;
+// - the files of the page, plain and gzipped.
+// --compare DIR times another build's module beside DIST's in Node (e.g. one without SIMD).
+import { spawnSync } from 'node:child_process';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { tmpdir } from 'node:os';
+import { extname, join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { gzipSync } from 'node:zlib';
+import { chromium } from 'playwright-core';
+
+const repo = new URL('../../', import.meta.url).pathname;
+const args = Object.fromEntries(
+  process.argv
+    .slice(2)
+    .reduce(
+      (pairs, a, i, all) => (a.startsWith('--') ? [...pairs, [a.slice(2), all[i + 1]]] : pairs),
+      [],
+    ),
+);
+const native = args.native ?? join(repo, 'build/release/pn2tavix');
+const gen = args.gen ?? join(repo, 'build/release/bench/gen_music');
+const dist = args.dist ?? join(repo, 'build/web/dist');
+const runs = Number(args.runs ?? 9);
+const keys = Number(args.keys ?? 40);
+
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+const p90 = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length * 0.9)];
+const ms = (x) => `${x.toFixed(1)} ms`;
+
+const work = mkdtempSync(join(tmpdir(), 'pn2tavix-bench-'));
+function generate(size) {
+  const path = join(work, `${size}.pdp1`);
+  const made = spawnSync(gen, [String(size), '1'], { maxBuffer: 1 << 30 });
+  if (made.status !== 0) throw new Error(`${gen} failed: is the release preset built?`);
+  writeFileSync(path, made.stdout);
+  return path;
+}
+const typicals = [generate(5_000), generate(30_000)];
+const large = generate(5_000_000);
+const inputs = [...typicals, large];
+const size = (file) => `${Math.round(statSync(file).size / 1000)} KB`;
+
+// --- The native program ---
+function timeNative(file) {
+  const times = [];
+  for (let i = 0; i < runs; i++) {
+    const started = process.hrtime.bigint();
+    const run = spawnSync('/bin/sh', ['-c', `"$0" "$1" >/dev/null`, native, file]);
+    times.push(Number(process.hrtime.bigint() - started) / 1e6);
+    if (run.status !== 0) throw new Error(`${native} ${file}: status ${run.status}`);
+  }
+  return median(times);
+}
+for (const file of inputs) console.log(`native, ${size(file)}: ${ms(timeNative(file))}`);
+
+// --- The module in Node ---
+async function timeModule(dir, file, notes) {
+  const { createConverter } = await import(pathToFileURL(join(dir, 'pn2tavix.mjs')));
+  const { convert } = await createConverter();
+  const input = new Uint8Array(readFileSync(file));
+  const times = [];
+  for (let i = 0; i < runs; i++) {
+    const started = performance.now();
+    const { status } = convert(input, { notes });
+    times.push(performance.now() - started);
+    if (status !== 0) throw new Error(`module: status ${status}`);
+  }
+  return median(times);
+}
+for (const dir of [dist, args.compare].filter(Boolean)) {
+  const label = dir === dist ? 'node' : `node (${dir})`;
+  for (const file of inputs) {
+    const plain = await timeModule(dir, file, false);
+    console.log(
+      `${label}, ${size(file)}: ${ms(plain)}, with notes ${ms(await timeModule(dir, file, true))}`,
+    );
+  }
+}
+
+// --- The page in headless Chromium ---
+const TYPES = {
+  '.html': 'text/html',
+  '.js': 'text/javascript',
+  '.mjs': 'text/javascript',
+  '.css': 'text/css',
+  '.json': 'application/json',
+  '.wasm': 'application/wasm',
+};
+const server = createServer((request, response) => {
+  let path = new URL(request.url, 'http://x').pathname;
+  if (path.endsWith('/')) path += 'index.html';
+  try {
+    const body = readFileSync(join(dist, path));
+    response.writeHead(200, { 'content-type': TYPES[extname(path)] ?? 'application/octet-stream' });
+    response.end(body);
+  } catch {
+    response.writeHead(404);
+    response.end();
+  }
+});
+await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+const browser = await chromium.launch({
+  executablePath: process.env.PN2TAVIX_CHROMIUM ?? '/usr/bin/chromium',
+  args: [
+    '--disable-gpu',
+    '--disable-quic',
+    '--no-first-run',
+    '--disable-background-networking',
+    '--disable-component-update',
+    '--disable-sync',
+  ],
+});
+const page = await browser.newPage({ viewport: { width: 1400, height: 1000 } });
+await page.goto(`http://127.0.0.1:${server.address().port}/`);
+
+const shownId = () => page.evaluate(() => Number(document.body.dataset.shown ?? 0));
+async function waitShown(since) {
+  await page.waitForFunction(
+    (n) =>
+      Number(document.body.dataset.shown ?? 0) > n &&
+      document.querySelector('#output-pane').getAttribute('aria-busy') === 'false',
+    since,
+    { timeout: 120_000 },
+  );
+  return page.evaluate(() => {
+    const [m] = performance.getEntriesByName('pn2tavix:shown');
+    return { shown: m.duration, convert: m.detail.convertMs, redraw: m.detail.redrawMs };
+  });
+}
+async function open(file) {
+  const since = await shownId();
+  const started = performance.now();
+  await page.setInputFiles('#file', file);
+  const result = await waitShown(since);
+  return { ...result, outside: performance.now() - started };
+}
+
+await waitShown(0);
+for (const typical of typicals) {
+  await open(typical);
+  await page.click('#editor .cm-content');
+  await page.keyboard.press('Control+End');
+  const times = [];
+  for (let i = 0; i < keys; i++) {
+    const since = await shownId();
+    // A blank typed and taken back: the piece stays the same size, and converts.
+    await page.keyboard.press(i % 2 === 0 ? 'Space' : 'Backspace');
+    times.push(await waitShown(since));
+  }
+  const of = (key) => times.map((t) => t[key]);
+  console.log(
+    `page, a key in ${size(typical)}: worker's conversion ${ms(median(of('convert')))}, ` +
+      `redraw ${ms(median(of('redraw')))}, change to the frame that shows it ` +
+      `${ms(median(of('shown')))} (90% within ${ms(p90(of('shown')))})`,
+  );
+  // A '.' typed and taken back early in the piece: the notes after it change or go, and the
+  // roll draws again.
+  await page.keyboard.press('Control+Home');
+  for (let i = 0; i < 4; i++) await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('End');
+  const moved = [];
+  for (let i = 0; i < keys; i++) {
+    const since = await shownId();
+    await page.keyboard.press(i % 2 === 0 ? '.' : 'Backspace');
+    moved.push(await waitShown(since));
+  }
+  const by = (key) => ms(median(moved.map((t) => t[key])));
+  console.log(
+    `  a key that changes the notes: redraw ${by('redraw')}, change to frame ${by('shown')}`,
+  );
+}
+
+const bigRuns = [];
+for (let i = 0; i < 3; i++) {
+  await open(typicals[0]);
+  bigRuns.push(await open(large));
+}
+const big = (key) => ms(median(bigRuns.map((r) => r[key])));
+console.log(
+  `page, 5 MB opened: worker's conversion ${big('convert')}, redraw ${big('redraw')}, ` +
+    `change to frame ${big('shown')}, file chosen to frame ${big('outside')}`,
+);
+await browser.close();
+server.close();
+
+// --- What the page downloads ---
+const served = [
+  'index.html',
+  'style.css',
+  'app.js',
+  'worker.js',
+  'pn2tavix.mjs',
+  'pn2tavix-core.mjs',
+  'pn2tavix-core.wasm',
+  'examples.json',
+];
+let plain = 0;
+let zipped = 0;
+console.log('download:');
+for (const file of served) {
+  const bytes = readFileSync(join(dist, file));
+  const gz = gzipSync(bytes, { level: 9 }).length;
+  plain += bytes.length;
+  zipped += gz;
+  console.log(
+    `  ${file.padEnd(20)} ${String(bytes.length).padStart(8)} B  gzip ${String(gz).padStart(7)} B`,
+  );
+}
+console.log(
+  `  ${'total'.padEnd(20)} ${String(plain).padStart(8)} B  gzip ${String(zipped).padStart(7)} B`,
+);
+const unlisted = readdirSync(dist).filter(
+  (f) => !served.includes(f) && !['package.json', 'README.md'].includes(f),
+);
+if (unlisted.length > 0) console.log(`  (not counted: ${unlisted.join(', ')})`);
+rmSync(work, { recursive: true, force: true });

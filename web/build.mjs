@@ -1,0 +1,65 @@
+// Builds the page into DIST, beside the WebAssembly core that emcc has put there: the page's
+// scripts bundled with CodeMirror, its HTML and styles, the module, the examples taken from the
+// Minuet and the input-language reference, and the package.json that `npm pack DIST` packs.
+// Usage: node build.mjs DIST VERSION
+import { copyFile, readFile, writeFile } from 'node:fs/promises';
+import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import * as esbuild from 'esbuild';
+
+const [dist, version] = process.argv.slice(2);
+if (!dist || !version) throw new Error('usage: node build.mjs DIST VERSION');
+const web = fileURLToPath(new URL('.', import.meta.url));
+const repo = join(web, '..');
+
+await esbuild.build({
+  entryPoints: [join(web, 'app.js'), join(web, 'worker.js')],
+  outdir: dist,
+  bundle: true,
+  format: 'esm',
+  target: 'es2022',
+  minify: true,
+  legalComments: 'none',
+  // The module is a file of its own: the page loads the very one that other tools use.
+  external: ['./pn2tavix.mjs'],
+  logLevel: 'warning',
+});
+
+for (const file of ['index.html', 'style.css', 'pn2tavix.mjs']) {
+  await copyFile(join(web, file), join(dist, file));
+}
+
+// The examples: the Minuet, then the reference's examples whose titles are listed here.
+const fromReference = [
+  ['Round', 'Two voices'],
+  ['Clefs', 'The four clefs'],
+  ['Dots', "Dots and 'x'"],
+  ['Repeats', "Repeats with ','"],
+  ['Da capo', 'Measures repeated with copy'],
+  ['Run together', 'An error: a note run into a measure number'],
+];
+const reference = await readFile(join(repo, 'docs/input-language.md'), 'utf8');
+const inputs = [...reference.matchAll(/^```input\n([\s\S]*?)^```$/gm)].map((m) => m[1]);
+const examples = [
+  { name: 'Minuet', text: await readFile(join(repo, 'examples/minuet.pdp1'), 'utf8') },
+  ...fromReference.map(([title, name]) => {
+    const text = inputs.find((input) => input.startsWith(`${title}/`));
+    if (!text) throw new Error(`docs/input-language.md has no example titled "${title}"`);
+    return { name, text };
+  }),
+];
+await writeFile(join(dist, 'examples.json'), JSON.stringify(examples, null, 1));
+
+// What `npm pack` takes from DIST: the module alone, not the page.
+const module = {
+  name: 'pn2tavix',
+  version,
+  description: 'Converts PDP-1 music files to tavix text: the pn2tavix converter in WebAssembly',
+  license: 'MIT',
+  type: 'module',
+  exports: { '.': './pn2tavix.mjs', './pn2tavix-core.wasm': './pn2tavix-core.wasm' },
+  files: ['pn2tavix.mjs', 'pn2tavix-core.mjs', 'pn2tavix-core.wasm', 'README.md'],
+  engines: { node: '>=20' },
+};
+await writeFile(join(dist, 'package.json'), `${JSON.stringify(module, null, 2)}\n`);
+await copyFile(join(repo, 'docs/web.md'), join(dist, 'README.md'));

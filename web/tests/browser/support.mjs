@@ -1,0 +1,152 @@
+// What every browser test needs: the built page served from a local port, Debian's Chromium
+// driven headless (no browser of the test tool's own), and a watch on what the page must never
+// do: throw, break its Content-Security-Policy, or ask any other host for anything.
+import { createServer } from 'node:http';
+import { mkdirSync } from 'node:fs';
+import { readFile } from 'node:fs/promises';
+import { extname, join, normalize } from 'node:path';
+import { after, before } from 'node:test';
+import { chromium } from 'playwright-core';
+import { dist, repo } from '../golden.mjs';
+
+export const artifacts = process.env.PN2TAVIX_WEB_ARTIFACTS ?? join(repo, 'build/web/artifacts');
+
+const TYPES = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript',
+  '.mjs': 'text/javascript',
+  '.css': 'text/css',
+  '.json': 'application/json',
+  '.wasm': 'application/wasm',
+};
+
+// A static server like any other: files as they are, and no header that the page relies on.
+function serve(root) {
+  const server = createServer(async (request, response) => {
+    let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
+    if (path.endsWith('/')) path += 'index.html';
+    try {
+      const body = await readFile(join(root, path));
+      response.writeHead(200, {
+        'content-type': TYPES[extname(path)] ?? 'application/octet-stream',
+      });
+      response.end(body);
+    } catch {
+      response.writeHead(404);
+      response.end();
+    }
+  });
+  return new Promise((resolve) => {
+    server.listen(0, '127.0.0.1', () => resolve(server));
+  });
+}
+
+/**
+ * Starts the server and the browser for one test file, and gives `open(hash)`, which loads
+ * the page in a fresh context and returns {page, problems}; the file's tests check that
+ * `problems` stays empty.
+ */
+export function usePage() {
+  const state = {};
+  before(async () => {
+    mkdirSync(artifacts, { recursive: true });
+    state.server = await serve(dist);
+    state.origin = `http://127.0.0.1:${state.server.address().port}`;
+    state.browser = await chromium.launch({
+      executablePath: process.env.PN2TAVIX_CHROMIUM ?? '/usr/bin/chromium',
+      // Without these Chromium reaches out for updates and sync, which the closed network refuses.
+      args: [
+        '--disable-gpu',
+        '--disable-quic',
+        '--no-first-run',
+        '--disable-background-networking',
+        '--disable-component-update',
+        '--disable-sync',
+      ],
+    });
+  });
+  after(async () => {
+    await state.browser?.close();
+    state.server?.close();
+  });
+
+  async function open(hash = '', { acceptDownloads = false } = {}) {
+    const context = await state.browser.newContext({
+      viewport: { width: 1400, height: 1000 },
+      acceptDownloads,
+      permissions: ['clipboard-read', 'clipboard-write'],
+    });
+    const page = await context.newPage();
+    const problems = [];
+    page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+    page.on('console', (m) => {
+      if (m.type() === 'error') problems.push(`console: ${m.text()}`);
+    });
+    page.on('request', (r) => {
+      const url = r.url();
+      if (!url.startsWith(`${state.origin}/`) && !/^(blob|data):/.test(url)) {
+        problems.push(`request to another origin: ${url}`);
+      }
+    });
+    page.on('dialog', (d) => {
+      problems.push(`dialog: ${d.message()}`);
+      d.dismiss();
+    });
+    await page.addInitScript(() => {
+      document.addEventListener('securitypolicyviolation', (e) => {
+        console.error(`CSP violation: ${e.violatedDirective} ${e.blockedURI}`);
+      });
+    });
+    await page.goto(`${state.origin}/${hash}`);
+    await shown(page);
+    return { page, problems, context, origin: state.origin };
+  }
+
+  return { open };
+}
+
+/**
+ * Waits until the page shows the result of a conversion newer than `since` (an id) and no
+ * change waits for its own.
+ */
+export async function shown(page, since = 0) {
+  await page.waitForFunction(
+    (n) =>
+      Number(document.body.dataset.shown ?? 0) > n &&
+      document.querySelector('#output-pane').getAttribute('aria-busy') === 'false',
+    since,
+  );
+  return Number(await page.evaluate(() => document.body.dataset.shown));
+}
+
+/** Replaces the editor's whole text by typing `text` into it, key by key. */
+export async function typeInto(page, text) {
+  const since = Number((await page.evaluate(() => document.body.dataset.shown)) ?? 0);
+  await page.click('#editor .cm-content');
+  await page.keyboard.press('Control+A');
+  await page.keyboard.press('Delete');
+  await page.keyboard.type(text);
+  return shown(page, since);
+}
+
+/** The bytes that the Download button saves. */
+export async function download(page) {
+  const [file] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+  return readFile(await file.path());
+}
+
+/** The text of line `n` (from 1) of the editor, as the page shows it. */
+export function editorLine(page, n) {
+  return page
+    .locator('#editor .cm-line')
+    .nth(n - 1)
+    .textContent();
+}
+
+/** The text selected in the editor. */
+export function selection(page) {
+  return page.evaluate(() => {
+    const root = document.querySelector('#editor').shadowRoot;
+    return root.getSelection?.().toString() ?? '';
+  });
+}

@@ -1,0 +1,171 @@
+// The ES module in Node 20, as another tool would use it: every golden case gives the
+// program's own stdout, stderr and status, byte for byte; the extras that the page draws on
+// (places, hints, the checker's warnings, notes) come through as the library gives them; and
+// the package that npm packs runs the example of docs/web.md.
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { test } from 'node:test';
+import { pathToFileURL } from 'node:url';
+import { dist, goldenCases, repo, stderrOf } from '../golden.mjs';
+
+const { createConverter, NOTE_FIELDS } = await import(pathToFileURL(join(dist, 'pn2tavix.mjs')));
+const converter = await createConverter();
+
+test('golden cases', async (t) => {
+  const cases = goldenCases();
+  assert.ok(cases.length > 0, 'no golden case found');
+  for (const c of cases) {
+    await t.test(c.name, () => {
+      const result = converter.convert(c.input);
+      assert.ok(result.output instanceof Uint8Array);
+      assert.deepEqual(Buffer.from(result.output), c.out, 'stdout');
+      assert.deepEqual(stderrOf(result.messages), c.err, 'stderr');
+      assert.equal(result.status, c.status, 'status');
+    });
+  }
+});
+
+test('a string in gives a string out', () => {
+  const minuet = readFileSync(join(repo, 'examples/minuet.pdp1'), 'utf8');
+  const result = converter.convert(minuet);
+  assert.equal(result.output, readFileSync(join(repo, 'tests/data/minuet.tavix'), 'utf8'));
+  assert.deepEqual(result.messages, []);
+  assert.equal(result.status, 0);
+});
+
+test('messages carry their places and hints', () => {
+  const cases = [
+    {
+      // A measure too long: the place is its bar line; the hints say by how much and where
+      // the measure began.
+      input: 'Short/\nunits 8\n1 6:4 7:4/\n2 6:4/\nend\n',
+      message: {
+        severity: 'error',
+        text: 'found 96 192th notes of music, expected 48 in measure 1, voice 1',
+        line: 3,
+        column: 10,
+        offset: 24,
+        voice: 1,
+        measure: 1,
+        status: 1,
+        printed: true,
+        hints: [
+          {
+            text: 'measure 1 is long by a quarter (48 192nds)',
+            line: null,
+            column: null,
+            offset: null,
+          },
+          { text: 'measure 1 began here', line: 2, column: 1, offset: 7 },
+        ],
+      },
+    },
+    {
+      // A character of two bytes before the token: columns count bytes.
+      input: 'Café/ units 8 1 ,4/\nend\n',
+      message: {
+        severity: 'error',
+        text: 'You cannot specify a duration with the , in measure 1',
+        line: 1,
+        column: 18,
+        offset: 17,
+        voice: 1,
+        measure: 1,
+        status: 1,
+        printed: true,
+        hints: [],
+      },
+    },
+  ];
+  for (const c of cases) {
+    const { messages } = converter.convert(c.input);
+    assert.deepEqual(messages.at(-1), c.message, c.input);
+  }
+});
+
+test("the checker's warnings come only when asked for", () => {
+  const input = 'Tail/\nunits 8\n1 6:4/\n6:4\nend\n';
+  assert.deepEqual(converter.convert(input).messages, []);
+  const [warning] = converter.convert(input, { check: true }).messages;
+  assert.equal(warning.printed, false);
+  assert.equal(warning.severity, 'warning');
+  assert.equal(
+    warning.text,
+    'measure 2 of voice 1 is never checked: "end" comes before its bar line',
+  );
+});
+
+test('notes are packed as NOTE_FIELDS says', () => {
+  const minuet = readFileSync(join(repo, 'examples/minuet.pdp1'));
+  const { notes } = converter.convert(new Uint8Array(minuet), { notes: true });
+  const F = NOTE_FIELDS;
+  const note = (i) =>
+    Object.fromEntries(
+      Object.entries(F)
+        .filter(([k]) => k !== 'count')
+        .map(([k, f]) => [k, notes[i * F.count + f]]),
+    );
+  assert.equal(notes.length / F.count, 7); // the Minuet's seven notes; its rest is left out
+  // 4q4, the first note: a5, a quarter, at line 3, column 3.
+  assert.deepEqual(note(0), {
+    voice: 1,
+    measure: 1,
+    start: 0,
+    length: 48,
+    measureLength: 144,
+    semitone: 45,
+    letter: 'a'.charCodeAt(0),
+    accidental: 0,
+    octave: 5,
+    line: 3,
+    column: 3,
+    tokenLength: 3,
+  });
+  // ',' in measure 2 repeats f+5: the sharp comes from the key.
+  assert.deepEqual(note(6), {
+    voice: 1,
+    measure: 2,
+    start: 96,
+    length: 48,
+    measureLength: 144,
+    semitone: 42,
+    letter: 'f'.charCodeAt(0),
+    accidental: '+'.charCodeAt(0),
+    octave: 5,
+    line: 4,
+    column: 19,
+    tokenLength: 1,
+  });
+});
+
+test('the package that npm packs runs the documented example', () => {
+  const work = mkdtempSync(join(tmpdir(), 'pn2tavix-pack-'));
+  try {
+    const pack = spawnSync('npm', ['pack', '--silent', '--pack-destination', work, dist], {
+      encoding: 'utf8',
+    });
+    assert.equal(pack.status, 0, pack.stderr);
+    const tar = spawnSync('tar', ['-xzf', join(work, pack.stdout.trim()), '-C', work]);
+    assert.equal(tar.status, 0);
+    // Only the module: the page is not in the package.
+    assert.deepEqual(readdirSync(join(work, 'package')).sort(), [
+      'README.md',
+      'package.json',
+      'pn2tavix-core.mjs',
+      'pn2tavix-core.wasm',
+      'pn2tavix.mjs',
+    ]);
+    const doc = readFileSync(join(repo, 'docs/web.md'), 'utf8');
+    const example = /^```js\n([\s\S]*?)^```$/m.exec(doc)[1];
+    writeFileSync(join(work, 'package', 'example.mjs'), example);
+    const run = spawnSync(process.execPath, [join(work, 'package', 'example.mjs')], { cwd: repo });
+    assert.equal(run.stderr.toString(), '');
+    assert.deepEqual(run.stdout, readFileSync(join(repo, 'tests/data/minuet.tavix')));
+    assert.equal(run.status, 0);
+  } finally {
+    rmSync(work, { recursive: true, force: true });
+  }
+});

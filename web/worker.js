@@ -1,0 +1,51 @@
+// The only place that calls the converter. The page's conversions run here, off the page's own
+// thread, so that no piece, however large, holds up typing; the page sends the editor's text
+// and gets back what to show.
+import { createConverter } from './pn2tavix.mjs';
+import { decode, encode } from './bytes.js';
+
+let converter = createConverter();
+// Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
+const DRAWN_UP_TO = 16_000_000; // bytes of input
+
+// The head block names the piece: the first title, between the quotes of "$title". The
+// title's own bytes are copied unescaped, so its end is the line that always follows it.
+function titleOf(output) {
+  const head = '@head {\n$title "';
+  if (!output.startsWith(head)) return null;
+  const end = output.indexOf('"\n$tempo ', head.length);
+  return end < 0 ? null : output.slice(head.length, end);
+}
+
+self.onmessage = async ({ data: { id, text, encoding } }) => {
+  try {
+    const { convert } = await converter;
+    const input = encode(text, encoding);
+    const started = performance.now();
+    const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
+    const convertMs = performance.now() - started;
+    const output = decode(result.output, encoding);
+    const messages = result.messages.map(({ textBytes, ...m }) => ({
+      ...m,
+      text: decode(textBytes, encoding),
+    }));
+    self.postMessage(
+      {
+        id,
+        status: result.status,
+        bytes: result.output,
+        output,
+        messages,
+        notes: result.notes ?? null,
+        title: titleOf(output),
+        inputSize: input.length,
+        convertMs,
+      },
+      result.notes ? [result.output.buffer, result.notes.buffer] : [result.output.buffer],
+    );
+  } catch (error) {
+    // Out of memory for the input, or a trap: start afresh for the next piece.
+    converter = createConverter();
+    self.postMessage({ id, failure: String(error?.message ?? error) });
+  }
+};
