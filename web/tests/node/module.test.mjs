@@ -59,7 +59,7 @@ test('messages carry their places and hints', () => {
             column: null,
             offset: null,
           },
-          { text: 'measure 1 began here', line: 2, column: 1, offset: 7 },
+          { text: 'measure 1 began here', line: 3, column: 1, offset: 15 },
         ],
       },
     },
