@@ -3,9 +3,10 @@
 # pn2tavix::convert(). Also the Debian package that `cpack -G DEB` builds from the build folder.
 #
 # Install components:
-#   runtime      the programs, the README and the two reference documents
+#   runtime      the programs, the README, the reference documents, the page's screenshot
 #   license      LICENSE
-#   man          the manual page as written (plain roff)
+#   changelog    CHANGELOG.md (the Debian package has it as changelog.Debian.gz instead)
+#   man          the manual pages as written (plain roff)
 #   development  the public headers, the static library, the CMake package and pkg-config file
 #   debian       only for the Debian package: the manual pages compressed as Debian wants them,
 #                the Debian changelog made from CHANGELOG.md, the license as a machine-readable
@@ -49,9 +50,12 @@ if(CMAKE_STRIP)
 endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT license)
-# Beside the README, so that its links to docs/ work in the installed copy too.
-install(FILES docs/input-language.md docs/output-format.md
+# Beside the README, so that its links to docs/ and to the screenshot of the page work in the
+# installed copy too. (The changelog is in the Debian package as changelog.Debian.gz.)
+install(FILES docs/input-language.md docs/output-format.md docs/web.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT runtime)
+install(FILES web/screenshot.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/web COMPONENT runtime)
+install(FILES CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT changelog)
 install(FILES man/pn2tavix.1 man/pn2tavix-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT man)
 

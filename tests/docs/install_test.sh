@@ -46,9 +46,12 @@ cat >"$work/wanted" <<'LIST'
 ./include/pn2tavix/pn2tavix.h
 ./include/pn2tavix/version.h
 ./share/doc/pn2tavix/LICENSE
+./share/doc/pn2tavix/CHANGELOG.md
 ./share/doc/pn2tavix/README.md
 ./share/doc/pn2tavix/docs/input-language.md
 ./share/doc/pn2tavix/docs/output-format.md
+./share/doc/pn2tavix/docs/web.md
+./share/doc/pn2tavix/web/screenshot.png
 ./share/man/man1/pn2tavix-check.1
 ./share/man/man1/pn2tavix.1
 LIB/cmake/pn2tavix/pn2tavixConfig.cmake

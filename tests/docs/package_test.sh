@@ -76,6 +76,8 @@ cat >"$work/wanted" <<'LIST'
 ./usr/share/doc/pn2tavix/copyright
 ./usr/share/doc/pn2tavix/docs/input-language.md
 ./usr/share/doc/pn2tavix/docs/output-format.md
+./usr/share/doc/pn2tavix/docs/web.md
+./usr/share/doc/pn2tavix/web/screenshot.png
 ./usr/share/lintian/overrides/pn2tavix
 ./usr/share/man/man1/pn2tavix-check.1.gz
 ./usr/share/man/man1/pn2tavix.1.gz
