@@ -8,17 +8,28 @@ namespace pn2tavix::detail {
 
 void fail(Failure f) { throw RunError(std::move(f)); }
 
-void fail(Code code, long long number) {
+void fail(Code code, long long number, long long other, char letter) {
   Failure f;
   f.code = code;
+  f.number = number;
+  f.other = other;
+  f.letter = letter;
+  throw RunError(std::move(f));
+}
+
+void fail_word(Code code, std::string_view word, std::string_view keyword, long long number) {
+  Failure f;
+  f.code = code;
+  f.word = word;
+  f.keyword = keyword;
   f.number = number;
   throw RunError(std::move(f));
 }
 
-void fail_word(Code code, std::string_view word) {
+void fail_at(Code code, const Position& at) {
   Failure f;
   f.code = code;
-  f.word = word;
+  f.at = at;
   throw RunError(std::move(f));
 }
 

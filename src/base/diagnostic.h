@@ -36,9 +36,14 @@ class RunError : public std::exception {
   Failure failure;
 };
 
-[[noreturn]] void fail(Failure f);
-[[noreturn]] void fail(Code code, long long number = 0);
-[[noreturn]] void fail_word(Code code, std::string_view word);
+// Out of line and cold, so that the code that finds a fault carries no Failure of its own: the
+// per-note and per-token functions stay small.
+[[noreturn, gnu::cold]] void fail(Failure f);
+[[noreturn, gnu::cold]] void fail(Code code, long long number = 0, long long other = 0,
+                                  char letter = 0);
+[[noreturn, gnu::cold]] void fail_word(Code code, std::string_view word,
+                                       std::string_view keyword = {}, long long number = 0);
+[[noreturn, gnu::cold]] void fail_at(Code code, const Position& at);
 
 /// The text of the message, exactly as the program prints it after "NAME: ".
 std::string message_text(const Failure& f);

@@ -161,13 +161,20 @@ struct Conversion {
   void write_line() { tavix_out(sink, line.view()); }
 
   // A warning: the conversion goes on. One that the program prints comes after the output
-  // that led to it.
-  void warn(Failure f, std::vector<Hint> hints = {}) {
+  // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
+  [[gnu::noinline]] void warn(Code code, std::string_view word = {}, long long number = 0,
+                              long long other = 0) {
+    Failure f;
+    f.code = code;
+    f.word = word;
+    f.number = number;
+    f.other = other;
     if (at != nullptr) f.at = *at;
     f.measure = measure;
     f.voice = voice;
     Message m = make_message(f);
-    m.hints = std::move(hints);
+    if (code == Code::kUncheckedMeasure) m.hints.push_back(began_here());
+    if (code == Code::kSuspectTitle) m.hints.push_back({"the title ends here", reader.title_end});
     if (m.printed) flush_output(sink);
     messages.report(std::move(m));
   }
@@ -185,13 +192,7 @@ struct Conversion {
   int read_int_arg(std::string_view keyword) {
     const Token& arg = read_argument();
     int value;
-    if (!to_int(arg.view(), value)) {
-      Failure f;
-      f.code = Code::kNumberOutOfRange;
-      f.word = arg.view();
-      f.keyword = keyword;
-      fail(std::move(f));
-    }
+    if (!to_int(arg.view(), value)) fail_word(Code::kNumberOutOfRange, arg.view(), keyword);
     return value;
   }
 
@@ -238,13 +239,7 @@ struct Conversion {
 
   void bar_line() {
     const long long expected = expected_count();
-    if (count != expected) {
-      Failure f;
-      f.code = Code::kMeasureCount;
-      f.number = count;
-      f.other = expected;
-      fail(std::move(f));
-    }
+    if (count != expected) fail(Code::kMeasureCount, count, expected);
     stop_collecting(sink);
     write_end_of_measure();
     if (measure_opened) {
@@ -286,11 +281,7 @@ struct Conversion {
   void whole_measure_rests() {
     hold_place();
     const Position* statement = at;
-    if (count != 0) {
-      Failure f;
-      f.code = Code::kRestInFullMeasure;
-      warn(std::move(f));
-    }
+    if (count != 0) warn(Code::kRestInFullMeasure);
     const int n = read_int_arg("rest");
     at = statement;
     for (int i = 0; i < n; ++i) {
@@ -343,13 +334,7 @@ struct Conversion {
     const int n = read_int_arg("tempo");
     if (n > kMaxTempo) fail(Code::kTempoTooHigh, n);
     if (n == 0) fail(Code::kTempoZero);
-    if (n < 0) {
-      Failure f;
-      f.code = Code::kNegativeTempo;
-      f.number = n;
-      f.other = kTempoDividend / n;
-      warn(std::move(f));
-    }
+    if (n < 0) warn(Code::kNegativeTempo, {}, n, kTempoDividend / n);
     line.clear().str("$tempo ").num(kTempoDividend / n).str("\n");
     write_line();
   }
@@ -365,13 +350,7 @@ struct Conversion {
         break;
       }
     }
-    if (value != measure) {
-      Failure f;
-      f.code = Code::kMeasureNumber;
-      f.number = value;
-      f.word = token.view();
-      fail(std::move(f));
-    }
+    if (value != measure) fail_word(Code::kMeasureNumber, token.view(), {}, value);
     empty_measure_text(sink);
     start_collecting(sink);
     measure_opened = true;
@@ -393,20 +372,13 @@ struct Conversion {
   }
 
   // A note formed, yet of no length: a note value above 64, or a repeat of such a note.
-  [[gnu::noinline]] void warn_no_length(const Token& token) {
-    Failure f;
-    f.code = Code::kNoteWithoutLength;
-    f.word = token.view();
-    f.number = token.view().find(',') == std::string_view::npos;
-    warn(std::move(f));
+  void warn_no_length(const Token& token) {
+    const bool own_value = token.view().find(',') == std::string_view::npos;
+    warn(Code::kNoteWithoutLength, token.view(), own_value);
   }
 
   void end_voice() {
-    if (count != 0) {
-      Failure f;
-      f.code = Code::kUncheckedMeasure;
-      warn(std::move(f), {began_here()});
-    }
+    if (count != 0) warn(Code::kUncheckedMeasure);
     tavix_out(sink, "}\n\n");
     end_of_voice = true;
   }
@@ -448,7 +420,7 @@ struct Conversion {
 
   void statement(const Token& token) {
     at = &token.at;
-    if (measure_begins) {
+    if (reader.count_lines && measure_begins) {  // only where places are shown
       measure_began = token.at;
       measure_begins = false;
     }
@@ -518,10 +490,7 @@ struct Conversion {
     while (!t.empty() && is_white(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
     const std::string_view word = statement_in_title(t);
     if (t.find('\n') == std::string_view::npos && word.empty()) return;
-    Failure f;
-    f.code = Code::kSuspectTitle;
-    f.word = word;
-    warn(std::move(f), {{"the title ends here", reader.title_end}});
+    warn(Code::kSuspectTitle, word);
   }
 
   bool read_next_title() {

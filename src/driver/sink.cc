@@ -48,7 +48,7 @@ void tavix_out(Sink& s, std::string_view text) {
 }
 
 namespace {
-[[noreturn]] void fail_writing(int err) {
+[[noreturn, gnu::cold]] void fail_writing(int err) {
   Failure f;
   f.code = Code::kWriteError;
   if (err != 0) f.reason = std::strerror(err);

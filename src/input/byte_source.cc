@@ -22,7 +22,7 @@ ByteSource::ByteSource(std::string_view bytes)
     : at_end_(true), data_(bytes.data()), end_(bytes.size()) {}
 
 namespace {
-[[noreturn]] void fail_reading(const std::string& name, std::string reason) {
+[[noreturn, gnu::cold]] void fail_reading(const std::string& name, std::string reason) {
   Failure f;
   f.code = Code::kReadError;
   f.word = name;

@@ -8,7 +8,6 @@
 #include <iterator>
 
 #include "base/chars.h"
-#include "base/choose.h"
 #include "base/diagnostic.h"
 
 namespace pn2tavix::detail {
@@ -16,13 +15,6 @@ namespace pn2tavix::detail {
 namespace {
 
 constexpr std::array<bool, 256> kWhite = table_of<is_white>();
-
-[[noreturn]] void fail_at(Code code, const Position& at) {
-  Failure f;
-  f.code = code;
-  f.at = at;
-  fail(std::move(f));
-}
 
 Position position_at(const TokenReader& r, uint64_t offset) {
   return {r.line, offset - r.line_start + 1, offset};
@@ -113,12 +105,9 @@ int keyword_kind(std::string_view token) {
 }
 
 TokenKind kind_of(int keyword, bool all_digits, bool all_upper) {
-  // Selected, not tested in turn: the kinds of the tokens follow one another as the music has
-  // it, which the processor cannot guess.
-  int kind = choose(all_upper, static_cast<int>(TokenKind::TOK_UPPER),
-                    static_cast<int>(TokenKind::TOK_NOTE));
-  kind = choose(all_digits, static_cast<int>(TokenKind::TOK_NUMBER), kind);
-  return static_cast<TokenKind>(choose(keyword != 0, keyword, kind));
+  if (keyword != 0) return static_cast<TokenKind>(keyword);
+  if (all_digits) return TokenKind::TOK_NUMBER;
+  return all_upper ? TokenKind::TOK_UPPER : TokenKind::TOK_NOTE;
 }
 
 // Sets the kind and the 'r' of a token whose text is in place.

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "base/chars.h"
-#include "base/choose.h"
 #include "base/diagnostic.h"
 #include "base/limits.h"
 #include "base/line.h"
@@ -239,9 +238,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   if (comma && signs.has(NoteSigns::kDot)) fail(Code::kDotWithComma);
 
   if (!comma && signs.has(NoteSigns::kZeroValue)) fail(Code::kZeroNoteValue);
-  // Here and below, where what a note takes is the music's choice, both values are computed
-  // and one is chosen without a branch (see choose.h).
-  const int length = choose(comma, n.prev_dur, signs.length);  // a dot with a comma was refused
+  const int length = comma ? n.prev_dur : signs.length;  // a dot with a comma was refused
   const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
 
   // A rest has no pitch to shift.
@@ -253,21 +250,21 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   if (!natural && signs.doubled != 0) {
     fail(signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat);
   }
-  explicit_accid = choose(signs.accid != 0, signs.accid, explicit_accid);
-  explicit_accid = choose(natural, '=', explicit_accid);
+  explicit_accid = signs.accid != 0 ? signs.accid : explicit_accid;
+  explicit_accid = natural ? '=' : explicit_accid;
 
   char accid = 0;
   if ((letter != 'r') & !no_previous) {
     // Staff positions key the memory by letter and octave as written, before any transposition.
     const int pos = 7 * (octave - '2') + (letter - 'a');
     if (pos >= 0 && pos < kStaffPositions) {
-      accid = choose(explicit_accid != 0, explicit_accid, n.sticky_accid[pos]);
+      accid = explicit_accid != 0 ? explicit_accid : n.sticky_accid[pos];
       n.sticky_accid[pos] = accid;
     } else {
       accid = remember_far(n, pos, explicit_accid);
     }
     const char key_accid = get_key_accid(ctx.pitch, letter);
-    accid = choose(accid != 0, accid, key_accid);
+    accid = accid != 0 ? accid : key_accid;
   }
   // What the next comma note repeats: the note as written, before any transposition.
   const char remembered_note = letter;
@@ -286,11 +283,11 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   }
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
-  int divisor = choose(is_next_tok_rest(ctx.reader), kArticBeforeRest, n.cur_artic);
-  divisor = choose(signs.artic != 0, static_cast<int>(signs.artic), divisor);
+  int divisor = is_next_tok_rest(ctx.reader) ? kArticBeforeRest : n.cur_artic;
+  divisor = signs.artic != 0 ? static_cast<int>(signs.artic) : divisor;
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
-  shortening = choose(triplet, 2 * shortening / 3, shortening);
+  shortening = triplet ? 2 * shortening / 3 : shortening;
 
   if (no_previous) fail(Code::kNoPreviousNote);
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
@@ -299,11 +296,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   constexpr int highest = '0' + kHighestOctave;
   if (octave < lowest) fail(Code::kOctaveTooLow, octave - '0');
   if (octave > highest || (octave == highest && letter != 'c')) {
-    Failure f;
-    f.code = Code::kOctaveTooHigh;
-    f.letter = letter;
-    f.number = octave - '0';
-    fail(std::move(f));
+    fail(Code::kOctaveTooHigh, octave - '0', 0, letter);
   }
 
   static_assert(kNoteLineMax >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
@@ -327,7 +320,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   line.octave = static_cast<char>(octave);
 
   n.prev_dur = length;
-  n.prev_triplet = choose(comma, n.prev_triplet, static_cast<int>(triplet));
+  n.prev_triplet = comma ? n.prev_triplet : static_cast<int>(triplet);
   // A comma rest has no pitch of its own, so the note that a later ',' repeats stays the one
   // before it.
   if (remembered_note != 'r') {
