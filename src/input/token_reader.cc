@@ -237,6 +237,7 @@ bool find_tokens(ByteSource& in, TokenWindow& w) {
   w.upper = upper;
   w.r = r;
   w.base = in.offset();
+  w.data = block.data();
   // Past the first of the other signs nothing is known: no token ends there.
   const uint64_t known = other == 0 ? ~uint64_t{0} : (uint64_t{1} << std::countr_zero(other)) - 1;
   blank &= known;
@@ -298,7 +299,7 @@ void read_next(TokenReader& r, Token& token) {
     }
     token.at = position_at(r, token.at.offset);
   }
-  const char* window = r.in.buffered().data() - w.taken;
+  const char* window = w.data;
   r.in.skip(end - w.taken);
   w.taken = end;
   take_token(token, w, window, start, end - start);

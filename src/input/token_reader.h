@@ -72,6 +72,9 @@ struct TokenWindow {
   uint64_t r = 0;         // the bytes 'r'
   uint64_t newlines = 0;  // the line feeds not yet counted
   uint64_t base = 0;      // the offset in the input of the window's first byte
+  // Where the window's bytes are: kept here rather than asked of the input for each token,
+  // whose place there the token before has only just moved.
+  const char* data = nullptr;
   unsigned taken = 0;     // bytes of the window already taken from the input
   void forget() {
     starts = ends = 0;
