@@ -17,12 +17,11 @@
 // --compare DIR times another build's module beside DIST's in Node (e.g. one without SIMD).
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { extname, join } from 'node:path';
+import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { gzipSync } from 'node:zlib';
-import { chromium } from 'playwright-core';
+import { launchChromium, serve } from '../tests/browser/chromium.mjs';
 
 const repo = new URL('../../', import.meta.url).pathname;
 const args = Object.fromEntries(
@@ -94,38 +93,8 @@ for (const dir of [dist, args.compare].filter(Boolean)) {
 }
 
 // --- The page in headless Chromium ---
-const TYPES = {
-  '.html': 'text/html',
-  '.js': 'text/javascript',
-  '.mjs': 'text/javascript',
-  '.css': 'text/css',
-  '.json': 'application/json',
-  '.wasm': 'application/wasm',
-};
-const server = createServer((request, response) => {
-  let path = new URL(request.url, 'http://x').pathname;
-  if (path.endsWith('/')) path += 'index.html';
-  try {
-    const body = readFileSync(join(dist, path));
-    response.writeHead(200, { 'content-type': TYPES[extname(path)] ?? 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404);
-    response.end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const browser = await chromium.launch({
-  executablePath: process.env.PN2TAVIX_CHROMIUM ?? '/usr/bin/chromium',
-  args: [
-    '--disable-gpu',
-    '--disable-quic',
-    '--no-first-run',
-    '--disable-background-networking',
-    '--disable-component-update',
-    '--disable-sync',
-  ],
-});
+const server = await serve(dist);
+const browser = await launchChromium();
 const page = await browser.newPage({ viewport: { width: 1400, height: 1000 } });
 await page.goto(`http://127.0.0.1:${server.address().port}/`);
 

@@ -1,45 +1,14 @@
 // What every browser test needs: the built page served from a local port, Debian's Chromium
-// driven headless (no browser of the test tool's own), and a watch on what the page must never
-// do: throw, break its Content-Security-Policy, or ask any other host for anything.
-import { createServer } from 'node:http';
+// driven headless (chromium.mjs), and a watch on what the page must never do: throw, break its
+// Content-Security-Policy, or ask any other host for anything.
 import { mkdirSync } from 'node:fs';
 import { readFile } from 'node:fs/promises';
-import { extname, join, normalize } from 'node:path';
+import { join } from 'node:path';
 import { after, before } from 'node:test';
-import { chromium } from 'playwright-core';
 import { dist, repo } from '../golden.mjs';
+import { launchChromium, serve } from './chromium.mjs';
 
 export const artifacts = process.env.PN2TAVIX_WEB_ARTIFACTS ?? join(repo, 'build/web/artifacts');
-
-const TYPES = {
-  '.html': 'text/html; charset=utf-8',
-  '.js': 'text/javascript',
-  '.mjs': 'text/javascript',
-  '.css': 'text/css',
-  '.json': 'application/json',
-  '.wasm': 'application/wasm',
-};
-
-// A static server like any other: files as they are, and no header that the page relies on.
-function serve(root) {
-  const server = createServer(async (request, response) => {
-    let path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
-    if (path.endsWith('/')) path += 'index.html';
-    try {
-      const body = await readFile(join(root, path));
-      response.writeHead(200, {
-        'content-type': TYPES[extname(path)] ?? 'application/octet-stream',
-      });
-      response.end(body);
-    } catch {
-      response.writeHead(404);
-      response.end();
-    }
-  });
-  return new Promise((resolve) => {
-    server.listen(0, '127.0.0.1', () => resolve(server));
-  });
-}
 
 /**
  * Starts the server and the browser for one test file, and gives `open(hash)`, which loads
@@ -52,18 +21,7 @@ export function usePage() {
     mkdirSync(artifacts, { recursive: true });
     state.server = await serve(dist);
     state.origin = `http://127.0.0.1:${state.server.address().port}`;
-    state.browser = await chromium.launch({
-      executablePath: process.env.PN2TAVIX_CHROMIUM ?? '/usr/bin/chromium',
-      // Without these Chromium reaches out for updates and sync, which the closed network refuses.
-      args: [
-        '--disable-gpu',
-        '--disable-quic',
-        '--no-first-run',
-        '--disable-background-networking',
-        '--disable-component-update',
-        '--disable-sync',
-      ],
-    });
+    state.browser = await launchChromium();
   });
   after(async () => {
     await state.browser?.close();
