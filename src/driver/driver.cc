@@ -141,8 +141,9 @@ struct Conversion {
 
   // Places, for the messages: that of the title or token being handled, pointed to as the
   // tokens go by (a token's buffer holds it while the one after it is read ahead), or kept in
-  // `held` where a statement reads on past its arguments; and the first token of the open
-  // measure (the first token read after a measure is closed).
+  // `held` where a statement reads on past its arguments; and where the open measure began:
+  // its measure number, else the first token read after the measure before it was closed
+  // (kept only where places are shown).
   const Position* at = nullptr;
   Position held;
   Position measure_began;
