@@ -225,8 +225,9 @@ const common = () => [
   keymap.of([...defaultKeymap, ...searchKeymap]),
 ];
 
-/** The editor of the music file; `onChange` is called after every change of its text. */
-export function createEditor(parent, { onChange, label }) {
+// A view in its own shadow root (see shadowOf), with the parts every view has, its label for
+// screen readers, and `extensions` of its own.
+function viewIn(parent, label, extensions) {
   const root = shadowOf(parent);
   return new EditorView({
     parent: root,
@@ -234,39 +235,37 @@ export function createEditor(parent, { onChange, label }) {
     state: EditorState.create({
       extensions: [
         common(),
-        history(),
-        keymap.of(historyKeymap),
-        highlightSelectionMatches(),
-        music,
-        syntaxHighlighting(musicLook),
-        syntaxHighlighting(musicClasses),
-        lintGutter(),
-        errorLines,
+        ...extensions,
         EditorView.contentAttributes.of({ 'aria-label': label }),
-        EditorView.updateListener.of((u) => {
-          if (u.docChanged) onChange(u);
-        }),
       ],
     }),
   });
 }
 
+/** The editor of the music file; `onChange` is called after every change of its text. */
+export function createEditor(parent, { onChange, label }) {
+  return viewIn(parent, label, [
+    history(),
+    keymap.of(historyKeymap),
+    highlightSelectionMatches(),
+    music,
+    syntaxHighlighting(musicLook),
+    syntaxHighlighting(musicClasses),
+    lintGutter(),
+    errorLines,
+    EditorView.updateListener.of((u) => {
+      if (u.docChanged) onChange(u);
+    }),
+  ]);
+}
+
 /** The tavix text, read-only: it can be searched, selected and copied. */
 export function createOutputView(parent, { label }) {
-  const root = shadowOf(parent);
-  return new EditorView({
-    parent: root,
-    root,
-    state: EditorState.create({
-      extensions: [
-        common(),
-        EditorState.readOnly.of(true),
-        tavix,
-        syntaxHighlighting(tavixHighlight),
-        EditorView.contentAttributes.of({ 'aria-label': label }),
-      ],
-    }),
-  });
+  return viewIn(parent, label, [
+    EditorState.readOnly.of(true),
+    tavix,
+    syntaxHighlighting(tavixHighlight),
+  ]);
 }
 
 const PART = 1 << 18; // characters of a large text laid out at a time
