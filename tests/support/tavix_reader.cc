@@ -50,7 +50,7 @@ struct OpenVoice {
 
 class Reader {
  public:
-  explicit Reader(TavixText& to) : out_(to), t_(to.timeline) {}
+  explicit Reader(Timeline& to) : t_(to) {}
 
   // False where the line is none that the body can hold.
   bool body_line(std::string_view line) {
@@ -185,7 +185,6 @@ class Reader {
     open_.first_tempo = voice_->tempos.size();
   }
 
-  TavixText& out_;
   Timeline& t_;
   TimedVoice* voice_ = nullptr;  // the voice whose channel is open; stable while it is open
   OpenVoice open_;
@@ -213,7 +212,7 @@ TavixText read_tavix(std::string_view text) {
   const size_t tempo = close + kClose.size();
   if (!to_number(text.substr(tempo, body - tempo), out.head_tempo)) return out;
 
-  Reader reader(out);
+  Reader reader(out.timeline);
   size_t at = body + kBody.size();
   bool body_closed = false;
   while (at < text.size()) {
