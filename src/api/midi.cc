@@ -135,9 +135,9 @@ void put_track(std::string& out, std::vector<Event>& events) {
 }
 
 // The conductor's tempo events where every voice keeps `map`: at each change the tempo in
-// whole microseconds a quarter; where that rounding has drifted an onset more than kTolerance
-// from the map, a corrected tempo from the onset before it. `points` are the ticks at which
-// notes begin or end, in order.
+// whole microseconds a quarter; where that rounding has drifted a note's start or end more than
+// kTolerance from the map, tempos from the point before it that bring it back within a
+// microsecond. `points` are the ticks at which notes begin or end, in order.
 void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t>& points,
                    std::vector<Event>& out) {
   const Clock clock(map);
@@ -176,11 +176,23 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     if (point == at) continue;
     const long double span = static_cast<long double>(point - at) / kTicksPerQuarter;
     const long double exact = clock.us(point);
-    if (std::fabs(file_us + tempo * span - exact) > kTolerance) {
-      tempo = clamp((exact - file_us) / span);
-      emit(at, tempo);
+    if (std::fabs(file_us + tempo * span - exact) <= kTolerance) {
+      file_us += tempo * span;
+      at = point;
+      continue;
     }
-    file_us += tempo * span;
+    // Whole microseconds a quarter cannot hit the time over a long span: the span's first
+    // `faster` ticks take one microsecond a quarter more than the rest.
+    const std::int64_t ticks = point - at;
+    const long double wanted = (exact - file_us) * kTicksPerQuarter;  // the ticks' tempos summed
+    const std::uint32_t slow = clamp(std::floor(wanted / ticks));
+    const std::int64_t faster =
+        std::clamp<std::int64_t>(std::llround(wanted - static_cast<long double>(slow) * ticks), 0,
+                                 slow < 0xFFFFFF ? ticks : 0);
+    emit(at, faster > 0 ? slow + 1 : slow);
+    if (faster > 0 && faster < ticks) emit(at + faster, slow);
+    tempo = faster == ticks ? slow + 1 : slow;
+    file_us += (static_cast<long double>(slow) * ticks + faster) / kTicksPerQuarter;
     at = point;
   }
 }
