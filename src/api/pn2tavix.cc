@@ -72,7 +72,7 @@ Result convert_into(ByteSource& source, const Options& options) {
   result.status =
       convert_source(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
   if (timed) {
-    testing::TavixText text = testing::read_tavix(result.output);
+    test_support::TavixText text = test_support::read_tavix(result.output);
     result.title = std::move(text.title);
     if (options.midi && result.status == 0) result.midi = write_midi(text.timeline, result.title);
     if (options.timeline) result.timeline = std::move(text.timeline);
