@@ -260,7 +260,6 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
   const size_t tracks = std::min(voices.size(), kMaxTracks - 1);
   std::vector<std::vector<Event>> events(tracks);
   const std::vector<int> channels = midi_channels(timeline);
-  std::vector<size_t> index_of;  // the index of a voice by its number, from the notes' `voice`
   std::vector<std::pair<std::int64_t, size_t>> numbers;
   for (size_t i = 0; i < voices.size(); ++i) {
     const size_t t = std::min(i, tracks - 1);
