@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -71,17 +72,26 @@ class Clock {
   std::vector<long double> starts_;
 };
 
-// A channel event, or a meta event of the conductor, at a tick of the file.
+// A channel event, or a meta event, at a tick of the file. Kept small: a piece may have
+// millions.
 struct Event {
   std::int64_t tick = 0;
-  int order = 0;  // at one tick: settings, then note-offs, then note-ons; kDropped never written
-  std::string bytes;
+  const std::string* meta = nullptr;  // a meta event's bytes, else those below
+  std::uint8_t order = 0;  // at one tick: settings, then note-offs, then note-ons; kDropped none
+  std::uint8_t size = 0;
+  unsigned char bytes[3] = {};
 };
-constexpr int kSetting = 0, kNoteOff = 1, kNoteOn = 2, kDropped = 3;
+constexpr std::uint8_t kSetting = 0, kNoteOff = 1, kNoteOn = 2, kDropped = 3;
 
-Event channel_event(std::int64_t tick, int order, unsigned char status, int a, int b = -1) {
-  Event e{tick, order, {static_cast<char>(status), static_cast<char>(a)}};
-  if (b >= 0) e.bytes += static_cast<char>(b);
+Event channel_event(std::int64_t tick, std::uint8_t order, unsigned char status, int a,
+                    int b = -1) {
+  Event e;
+  e.tick = tick;
+  e.order = order;
+  e.size = b >= 0 ? 3 : 2;
+  e.bytes[0] = status;
+  e.bytes[1] = static_cast<unsigned char>(a);
+  e.bytes[2] = static_cast<unsigned char>(b >= 0 ? b : 0);
   return e;
 }
 
@@ -101,20 +111,32 @@ void put_delta(std::string& out, std::uint32_t n) {
   out += digits[0];
 }
 
-Event meta_event(std::int64_t tick, unsigned char type, std::string_view data) {
-  Event e{tick, kSetting, {'\xFF', static_cast<char>(type)}};
+// The strings of the meta events of one file, which their events point at.
+using MetaStore = std::deque<std::string>;
+
+Event meta_event(std::int64_t tick, unsigned char type, std::string_view data, MetaStore& store) {
+  std::string& bytes = store.emplace_back("\xFF");
+  bytes += static_cast<char>(type);
   data = data.substr(0, kMaxDelta);
-  put_delta(e.bytes, static_cast<std::uint32_t>(data.size()));
-  e.bytes.append(data);
+  put_delta(bytes, static_cast<std::uint32_t>(data.size()));
+  bytes.append(data);
+  Event e;
+  e.tick = tick;
+  e.meta = &bytes;
   return e;
 }
 
 // One "MTrk" chunk of `events`, in order of ticks (stable within a tick), ended at the last.
 void put_track(std::string& out, std::vector<Event>& events) {
-  std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+  const auto earlier = [](const Event& a, const Event& b) {
     return std::tie(a.tick, a.order) < std::tie(b.tick, b.order);
-  });
+  };
+  // A voice's events come in order already, but for a note too short for its millisecond.
+  if (!std::is_sorted(events.begin(), events.end(), earlier)) {
+    std::stable_sort(events.begin(), events.end(), earlier);
+  }
   std::string track;
+  track.reserve(events.size() * 4 + 4);
   std::int64_t now = 0;
   for (const Event& e : events) {
     if (e.order == kDropped) continue;
@@ -125,7 +147,11 @@ void put_track(std::string& out, std::vector<Event>& events) {
       track.append("\xFF\x01\x00", 3);
     }
     put_delta(track, static_cast<std::uint32_t>(delta));
-    track += e.bytes;
+    if (e.meta != nullptr) {
+      track += *e.meta;
+    } else {
+      track.append(reinterpret_cast<const char*>(e.bytes), e.size);
+    }
     now = std::max(now, e.tick);
   }
   track.append("\x00\xFF\x2F\x00", 4);  // end of track
@@ -139,7 +165,7 @@ void put_track(std::string& out, std::vector<Event>& events) {
 // kTolerance from the map, tempos from the point before it that bring it back within a
 // microsecond. `points` are the ticks at which notes begin or end, in order.
 void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t>& points,
-                   std::vector<Event>& out) {
+                   std::vector<Event>& out, MetaStore& store) {
   const Clock clock(map);
   std::int64_t last_tick = -1;
   std::uint32_t last_tempo = 0;
@@ -147,9 +173,9 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     std::string data;
     put_number(data, us, 3);
     if (tick == last_tick) {
-      out.back() = meta_event(tick, 0x51, data);
+      out.back() = meta_event(tick, 0x51, data, store);
     } else if (us != last_tempo) {
-      out.push_back(meta_event(tick, 0x51, data));
+      out.push_back(meta_event(tick, 0x51, data, store));
     } else {
       return;
     }
@@ -258,6 +284,7 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
 
   // Each voice's track, voices past the header's count sharing the last.
   const size_t tracks = std::min(voices.size(), kMaxTracks - 1);
+  MetaStore metas;
   std::vector<std::vector<Event>> events(tracks);
   const std::vector<int> channels = midi_channels(timeline);
   std::vector<std::pair<std::int64_t, size_t>> numbers;
@@ -265,7 +292,7 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
     const size_t t = std::min(i, tracks - 1);
     const unsigned char ch = static_cast<unsigned char>(channels[i]);
     const auto value = [](int v) { return std::clamp(v, 0, 127); };
-    if (i == t) events[t].push_back(meta_event(0, 0x03, voices[i].title));
+    if (i == t) events[t].push_back(meta_event(0, 0x03, voices[i].title, metas));
     if (voices[i].program >= 0 && voices[i].program <= 127) {
       events[t].push_back(channel_event(0, kSetting, 0xC0 | ch, voices[i].program));
     }
@@ -296,19 +323,20 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
   // Where voices share a channel, a key held by one is let go only when none holds it.
   std::vector<int> voices_on(16, 0);
   for (int c : channels) ++voices_on[c];
-  for (int c = 0; c < 16; ++c) {
-    if (voices_on[c] < 2) continue;
-    std::vector<Event*> on_channel;
-    for (auto& track : events) {
-      for (Event& e : track) {
-        const auto status = static_cast<unsigned char>(e.bytes[0]);
-        if (e.order != kSetting && (status & 0x0F) == c) on_channel.push_back(&e);
+  std::vector<std::vector<Event*>> shared_notes(16);
+  for (auto& track : events) {
+    for (Event& e : track) {
+      const int c = e.bytes[0] & 0x0F;
+      if (e.meta == nullptr && e.order != kSetting && voices_on[c] > 1) {
+        shared_notes[c].push_back(&e);
       }
     }
+  }
+  for (auto& on_channel : shared_notes) {
     std::stable_sort(on_channel.begin(), on_channel.end(), [](const Event* a, const Event* b) {
       return std::tie(a->tick, a->order) < std::tie(b->tick, b->order);
     });
-    std::vector<int> held(128, 0);
+    int held[128] = {};
     for (Event* e : on_channel) {
       const int key = e->bytes[1];
       if (e->order == kNoteOn) {
@@ -320,7 +348,7 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
   }
 
   // The conductor: the title, the first voice's time signatures and the tempo map.
-  std::vector<Event> conductor = {meta_event(0, 0x03, first_title)};
+  std::vector<Event> conductor = {meta_event(0, 0x03, first_title, metas)};
   if (!voices.empty()) {
     int last_numerator = 0, last_power = -1;
     for (const TimedChange& c : timeline.changes) {
@@ -331,7 +359,7 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
         continue;
       }
       const char data[4] = {static_cast<char>(numerator), static_cast<char>(power), 24, 8};
-      conductor.push_back(meta_event(file_tick(0, c.tick), 0x58, std::string_view(data, 4)));
+      conductor.push_back(meta_event(file_tick(0, c.tick), 0x58, std::string_view(data, 4), metas));
       last_numerator = numerator;
       last_power = power;
     }
@@ -344,11 +372,11 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
     std::vector<Tempo> map = {{0, kHeadTempo}};
     if (!voices.empty())
       map = before(maps[longest], std::max<std::int64_t>(1, voices[longest].end));
-    shared_tempos(map, points, tempos);
+    shared_tempos(map, points, tempos, metas);
   } else {
     std::string data;
     put_number(data, kMillisecondTempo, 3);
-    tempos.push_back(meta_event(0, 0x51, data));
+    tempos.push_back(meta_event(0, 0x51, data, metas));
   }
   conductor.insert(conductor.end(), tempos.begin(), tempos.end());
 
