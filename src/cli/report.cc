@@ -1,7 +1,5 @@
 #include "cli/report.h"
 
-#include <cstdio>
-
 namespace pn2tavix::cli {
 
 std::string printable_name(std::string_view name) {
@@ -58,7 +56,7 @@ std::string printable_name(std::string_view name) {
   return q + "\"";
 }
 
-void print_line(std::FILE* to, std::string_view file, const std::optional<Position>& at,
+void print_line(std::ostream& to, std::string_view file, const std::optional<Position>& at,
                 std::string_view kind, std::string_view text) {
   std::string line(file);
   if (at) {
@@ -66,10 +64,10 @@ void print_line(std::FILE* to, std::string_view file, const std::optional<Positi
     line.append(":").append(std::to_string(at->column));
   }
   line.append(": ").append(kind).append(": ").append(text).append("\n");
-  std::fwrite(line.data(), 1, line.size(), to);
+  to.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
-void print_message(std::FILE* to, std::string_view file, const Message& m) {
+void print_message(std::ostream& to, std::string_view file, const Message& m) {
   print_line(to, file, m.at, m.severity == Severity::kError ? "error" : "warning", m.text);
   for (const Hint& h : m.hints) print_line(to, file, h.at, "note", h.text);
 }

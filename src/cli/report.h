@@ -1,9 +1,10 @@
 // The lines a front end prints about a piece, in the form that editors' error lists read:
 // "FILE:LINE:COLUMN: error: TEXT" and its "note:" lines. Knows nothing of conversions.
+// (pn2tavix-check keeps its own copy of this printing for now, in check_cli.cc.)
 #pragma once
 
-#include <cstdio>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -18,10 +19,10 @@ std::string printable_name(std::string_view name);
 
 /// One line on `to`: "FILE:LINE:COLUMN: KIND: TEXT", or "FILE: KIND: TEXT" where
 /// there is no place.
-void print_line(std::FILE* to, std::string_view file, const std::optional<Position>& at,
+void print_line(std::ostream& to, std::string_view file, const std::optional<Position>& at,
                 std::string_view kind, std::string_view text);
 
 /// A message and its hints as "error:" or "warning:" and "note:" lines about `file`.
-void print_message(std::FILE* to, std::string_view file, const Message& m);
+void print_message(std::ostream& to, std::string_view file, const Message& m);
 
 }  // namespace pn2tavix::cli
