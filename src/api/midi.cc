@@ -16,8 +16,8 @@ constexpr int kPercussion = 9;                      // channel 10 as musicians c
 constexpr std::size_t kMaxTracks = 65535;           // the header counts tracks in 16 bits
 constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;     // the largest delta time a file can write
 constexpr std::uint32_t kMillisecondTempo = 96000;  // microseconds a quarter: a tick is 1 ms
-constexpr long double kTolerance = 500;  // microseconds an onset may stray before a tempo
-                                         // event corrects the drift of rounded tempos
+constexpr double kTolerance = 500;  // microseconds an onset may stray before a tempo
+                                    // event corrects the drift of rounded tempos
 constexpr unsigned char kVelocity = 100;
 
 struct Tempo {
@@ -53,13 +53,13 @@ std::vector<Tempo> before(std::vector<Tempo> map, std::int64_t end) {
 class Clock {
  public:
   explicit Clock(std::vector<Tempo> map) : map_(std::move(map)) {
-    long double us = 0;
+    double us = 0;
     for (size_t i = 0; i < map_.size(); ++i) {
       if (i > 0) us += per_tick(map_[i - 1].tempo) * (map_[i].tick - map_[i - 1].tick);
       starts_.push_back(us);
     }
   }
-  long double us(std::int64_t tick) const {
+  double us(std::int64_t tick) const {
     const auto it = std::upper_bound(map_.begin(), map_.end(), tick,
                                      [](std::int64_t t, const Tempo& s) { return t < s.tick; });
     const size_t i = it == map_.begin() ? 0 : static_cast<size_t>(it - map_.begin()) - 1;
@@ -67,9 +67,9 @@ class Clock {
   }
 
  private:
-  static long double per_tick(int tempo) { return 625000.0L / tempo; }  // 60e6 / (96 tempo)
+  static double per_tick(int tempo) { return 625000.0 / tempo; }  // 60e6 / (96 tempo)
   std::vector<Tempo> map_;
-  std::vector<long double> starts_;
+  std::vector<double> starts_;
 };
 
 // A channel event, or a meta event, at a tick of the file. Kept small: a piece may have
@@ -182,10 +182,10 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     last_tick = tick;
     last_tempo = us;
   };
-  const auto clamp = [](long double us) {
-    return static_cast<std::uint32_t>(std::clamp<long double>(std::round(us), 1, 0xFFFFFF));
+  const auto clamp = [](double us) {
+    return static_cast<std::uint32_t>(std::clamp<double>(std::round(us), 1, 0xFFFFFF));
   };
-  long double file_us = 0;  // the file's time at tick `at`
+  double file_us = 0;  // the file's time at tick `at`
   std::int64_t at = 0;
   std::uint32_t tempo = 0;
   size_t next_change = 0;
@@ -193,15 +193,15 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     const std::int64_t point = p < points.size() ? points[p] : INT64_MAX;
     for (; next_change < map.size() && map[next_change].tick <= point; ++next_change) {
       const std::int64_t tick = map[next_change].tick;
-      file_us += tempo * static_cast<long double>(tick - at) / kTicksPerQuarter;
+      file_us += tempo * static_cast<double>(tick - at) / kTicksPerQuarter;
       at = tick;
-      tempo = clamp(60000000.0L / map[next_change].tempo);
+      tempo = clamp(60000000.0 / map[next_change].tempo);
       emit(at, tempo);
     }
     if (p == points.size()) break;
     if (point == at) continue;
-    const long double span = static_cast<long double>(point - at) / kTicksPerQuarter;
-    const long double exact = clock.us(point);
+    const double span = static_cast<double>(point - at) / kTicksPerQuarter;
+    const double exact = clock.us(point);
     if (std::fabs(file_us + tempo * span - exact) <= kTolerance) {
       file_us += tempo * span;
       at = point;
@@ -210,15 +210,14 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     // Whole microseconds a quarter cannot hit the time over a long span: the span's first
     // `faster` ticks take one microsecond a quarter more than the rest.
     const std::int64_t ticks = point - at;
-    const long double wanted = (exact - file_us) * kTicksPerQuarter;  // the ticks' tempos summed
+    const double wanted = (exact - file_us) * kTicksPerQuarter;  // the ticks' tempos summed
     const std::uint32_t slow = clamp(std::floor(wanted / ticks));
-    const std::int64_t faster =
-        std::clamp<std::int64_t>(std::llround(wanted - static_cast<long double>(slow) * ticks), 0,
-                                 slow < 0xFFFFFF ? ticks : 0);
+    const std::int64_t faster = std::clamp<std::int64_t>(
+        std::llround(wanted - static_cast<double>(slow) * ticks), 0, slow < 0xFFFFFF ? ticks : 0);
     emit(at, faster > 0 ? slow + 1 : slow);
     if (faster > 0 && faster < ticks) emit(at + faster, slow);
     tempo = faster == ticks ? slow + 1 : slow;
-    file_us += (static_cast<long double>(slow) * ticks + faster) / kTicksPerQuarter;
+    file_us += (static_cast<double>(slow) * ticks + faster) / kTicksPerQuarter;
     at = point;
   }
 }
