@@ -11,10 +11,14 @@
 namespace pn2tavix::detail {
 namespace {
 
-constexpr int kChannels = 15;                       // the 16 of MIDI less percussion
-constexpr int kPercussion = 9;                      // channel 10 as musicians count
-constexpr std::size_t kMaxTracks = 65535;           // the header counts tracks in 16 bits
-constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;     // the largest delta time a file can write
+constexpr int kChannels = 15;                    // the 16 of MIDI less percussion
+constexpr int kPercussion = 9;                   // channel 10 as musicians count
+constexpr std::size_t kMaxTracks = 65535;        // the header counts tracks in 16 bits
+constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;  // the largest delta time a file can write
+// Nothing starts past this tick of the file: 50 days at a millisecond a tick, yet a few bytes
+// of waiting, where "units" of two thousand million could make a few bytes of input ask for
+// megabytes of empty waits.
+constexpr std::int64_t kLastTick = 0xFFFFFFFF;
 constexpr std::uint32_t kMillisecondTempo = 96000;  // microseconds a quarter: a tick is 1 ms
 constexpr double kTolerance = 500;  // microseconds an onset may stray before a tempo
                                     // event corrects the drift of rounded tempos
@@ -309,7 +313,9 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
     const size_t i = found->second, t = std::min(i, tracks - 1);
     const unsigned char ch = static_cast<unsigned char>(channels[i]);
     const std::int64_t on = file_tick(i, n.start);
-    const std::int64_t off = std::max(on + 1, file_tick(i, n.start + n.sounding));
+    if (on >= kLastTick) continue;
+    const std::int64_t off =
+        std::min(kLastTick, std::max(on + 1, file_tick(i, n.start + n.sounding)));
     const int key = std::clamp(n.key, 0, 127);
     events[t].push_back(channel_event(on, kNoteOn, 0x90 | ch, key, kVelocity));
     events[t].push_back(channel_event(off, kNoteOff, 0x80 | ch, key, 64));
@@ -353,7 +359,7 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
     for (const TimedChange& c : timeline.changes) {
       int numerator = 0, power = 0;
       if (c.voice != voices[0].voice || c.kind != TimedChange::Kind::kMeasureLength ||
-          !time_signature(c.value, numerator, power) ||
+          file_tick(0, c.tick) >= kLastTick || !time_signature(c.value, numerator, power) ||
           (numerator == last_numerator && power == last_power)) {
         continue;
       }
