@@ -72,7 +72,7 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavixConfig.cmake @ONLY CONTENT [
 # The pn2tavix library for another CMake project:
 #   find_package(pn2tavix REQUIRED)
 #   target_link_libraries(my_program PRIVATE pn2tavix::pn2tavix)
-# and #include "pn2tavix/pn2tavix.h" for pn2tavix::convert() and pn2tavix::run().
+# and #include "pn2tavix/pn2tavix.h" for pn2tavix::convert() and pn2tavix::convert_file().
 include("${CMAKE_CURRENT_LIST_DIR}/pn2tavixTargets.cmake")
 if(NOT TARGET pn2tavix::pn2tavix)
   add_library(pn2tavix::pn2tavix INTERFACE IMPORTED)

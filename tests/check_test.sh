@@ -4,26 +4,8 @@
 # stderr and exit status compared whole.
 # Usage: check_test.sh CHECKER
 set -u
-checker=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-work=$(mktemp -d)
-trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
-pass=0
-failed=0
-
-# check NAME EXPECTED_STATUS EXPECTED_STDOUT EXPECTED_STDERR -- COMMAND...
-check() {
-  local name=$1 want_status=$2 want_out=$3 want_err=$4
-  shift 5
-  "$@" >"$work/out" 2>"$work/err"
-  local status=$?
-  local ok=1
-  [ "$status" -eq "$want_status" ] || { echo "  status $status, expected $want_status"; ok=0; }
-  printf '%s' "$want_out" >"$work/want_out"
-  cmp -s "$work/out" "$work/want_out" || { echo "  stdout:"; cat -A "$work/out"; ok=0; }
-  printf '%s' "$want_err" >"$work/want_err"
-  cmp -s "$work/err" "$work/want_err" || { echo "  stderr: $(cat -A "$work/err")"; ok=0; }
-  if [ $ok -eq 1 ]; then pass=$((pass + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
+source "$(dirname "$0")/lib.sh"
+checker=$(absolute "$1")
 
 cd "$work"
 mkdir -p pieces/voices pieces/empty
@@ -69,8 +51,6 @@ printf 'Held/ units 8 1 4q4/ end' >held.pdp1
 chmod 000 held.pdp1
 cp "$checker" ./checker
 chmod 755 "$work" ./checker
-as_user=()
-[ "$(id -u)" -eq 0 ] && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 if [ ${#as_user[@]} -eq 0 ] || { command -v setpriv >/dev/null && "${as_user[@]}" ./checker --version >/dev/null 2>&1; }; then
   check "an unreadable file" 1 $'held.pdp1: error: Can\'t open file held.pdp1\nheld.pdp1: note: Permission denied\n' \
     $'pn2tavix-check: 1 file, 0 converted, 1 with errors, 0 warnings\n' -- \
@@ -93,5 +73,4 @@ check "--version" 0 "pn2tavix-check $("$checker" --version | cut -d' ' -f2)"$'\n
   grep -q 'Exit status' "$work/help" && pass=$((pass + 1)) ||
   { failed=$((failed + 1)); echo "FAIL: --help"; }
 
-echo "$pass passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

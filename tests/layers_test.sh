@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Includes point down the layers: base, then input, then notes, then the driver, then the public
-# functions (api); the front ends (cli, web) see only the public headers. Of the public headers,
+# functions (api); the front ends (cli, web) see only the public headers and their own. Of the public headers,
 # the layers below api may use the vocabulary of messages (pn2tavix/message.h) alone.
 # Usage: layers_test.sh SOURCE_DIR
 set -u
@@ -12,7 +12,7 @@ while IFS= read -r -d '' file; do
   layer=$(basename "$(dirname "$file")")
   allowed=()
   case $layer in
-    cli | web) allowed=(pn2tavix) ;;
+    cli | web) allowed=(pn2tavix "$layer") ;;
     *)
       for l in "${layers[@]}"; do
         allowed+=("$l")

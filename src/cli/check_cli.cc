@@ -1,0 +1,207 @@
+// pn2tavix-check: converts each file named, in memory, and prints every message located in
+// the file as "FILE:LINE:COLUMN: error: TEXT", the form that editors' error lists and CI
+// annotations read, with the hints that help to fix it as "note:" lines. A folder stands for
+// the .pdp1 files in it and below. Ends with a summary on standard error.
+#include "cli/check_cli.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "pn2tavix/pn2tavix.h"
+
+namespace pn2tavix::cli {
+namespace {
+
+constexpr std::string_view kName = "pn2tavix-check";
+constexpr std::string_view kUsage = "Usage: pn2tavix-check [--] FILE|FOLDER|- ...\n";
+constexpr std::string_view kHelp =
+    "Checks PDP-1 music files: converts each one, keeps no output, and prints every\n"
+    "message as FILE:LINE:COLUMN: error: TEXT (or warning:), with note: lines that\n"
+    "help to fix it. A FOLDER stands for the .pdp1 files in it and below; - reads\n"
+    "standard input. Columns count bytes. A summary goes to standard error.\n"
+    "\n"
+    "Exit status: 0 every file converts, 1 some file does not, 2 a usage error.\n"
+    "\n"
+    "  --help     print this help\n"
+    "  --version  print the version\n";
+
+// A file name as printed: as it is when nothing in it could be taken for the separators of
+// "FILE:LINE:COLUMN:" or be lost on a terminal; else in double quotes, with '"' and '\' escaped
+// and blanks, control bytes and bytes that are not UTF-8 written as \t, \n, \r or \xHH.
+std::string printable_name(std::string_view name) {
+  const auto plain = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("._-/+@%,=~#").find(static_cast<char>(c)) != std::string_view::npos;
+  };
+  // The length of the UTF-8 character at `i`, or 0 where the bytes there are not one.
+  const auto utf8_length = [&](size_t i) -> size_t {
+    const auto c = static_cast<unsigned char>(name[i]);
+    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    if (c >= 0xF5 || i + n > name.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    return n;
+  };
+  bool quote = name.empty();
+  for (size_t i = 0; i < name.size() && !quote;) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    const size_t n = c < 0x80 ? (plain(c) ? 1 : 0) : utf8_length(i);
+    if (n == 0) quote = true;
+    i += n;
+  }
+  if (!quote) return std::string(name);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string q = "\"";
+  for (size_t i = 0; i < name.size();) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    const size_t n = c >= 0x80 ? utf8_length(i) : 0;
+    if (n > 0) {
+      q.append(name.substr(i, n));
+      i += n;
+      continue;
+    }
+    ++i;
+    if (c == '"' || c == '\\') {
+      q += '\\';
+      q += static_cast<char>(c);
+    } else if (c == '\t') {
+      q += "\\t";
+    } else if (c == '\n') {
+      q += "\\n";
+    } else if (c == '\r') {
+      q += "\\r";
+    } else if (c < 0x20 || c >= 0x7F) {
+      q += "\\x";
+      q += kHex[c >> 4];
+      q += kHex[c & 15];
+    } else {
+      q += static_cast<char>(c);
+    }
+  }
+  return q + "\"";
+}
+
+struct Tally {
+  long files = 0;
+  long converted = 0;
+  long failed = 0;
+  long warnings = 0;
+};
+
+void print_line(std::ostream& out, const std::string& file,
+                const std::optional<pn2tavix::Position>& at, std::string_view kind,
+                std::string_view text) {
+  std::string line = file;
+  if (at) {
+    line.append(":").append(std::to_string(at->line));
+    line.append(":").append(std::to_string(at->column));
+  }
+  line.append(": ").append(kind).append(": ").append(text).append("\n");
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
+// Checks one file ("-" for standard input) and prints what it finds.
+void check(std::ostream& out, const std::string& path, Tally& tally) {
+  pn2tavix::Options options;
+  options.keep_output = false;
+  const bool from_stdin = path == "-";
+  const pn2tavix::Result r =
+      from_stdin ? pn2tavix::convert(stdin, options) : pn2tavix::convert_file(path, options);
+  const std::string shown = from_stdin ? "<stdin>" : printable_name(path);
+  for (const pn2tavix::Message& m : r.messages) {
+    const bool error = m.severity == pn2tavix::Severity::kError;
+    print_line(out, shown, m.at, error ? "error" : "warning", m.text);
+    for (const pn2tavix::Hint& h : m.hints) print_line(out, shown, h.at, "note", h.text);
+    if (!error) ++tally.warnings;
+  }
+  ++tally.files;
+  if (r.status == 0) {
+    ++tally.converted;
+  } else {
+    ++tally.failed;
+  }
+}
+
+// The .pdp1 files in `folder` and below, in the order of their names.
+std::vector<std::string> pieces_in(const std::string& folder, std::error_code& error) {
+  std::vector<std::string> found;
+  namespace fs = std::filesystem;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    std::error_code type_error;
+    if (it->path().extension() == ".pdp1" && it->is_regular_file(type_error)) {
+      found.push_back(it->path().string());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::string plural(long n, std::string_view one, std::string_view many) {
+  return std::to_string(n).append(" ").append(n == 1 ? one : many);
+}
+
+}  // namespace
+
+int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> paths;
+  bool options_done = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (!options_done && arg.size() > 1 && arg[0] == '-') {
+      if (arg == "--") {
+        options_done = true;
+      } else if (arg == "--help") {
+        out << kUsage << '\n' << kHelp;
+        return 0;
+      } else if (arg == "--version") {
+        out << kName << ' ' << pn2tavix::version() << '\n';
+        return 0;
+      } else {
+        err << kName << ": unknown option " << printable_name(arg) << '\n' << kUsage;
+        return 2;
+      }
+    } else {
+      paths.emplace_back(arg);
+    }
+  }
+  if (paths.empty()) {
+    err << kName << ": no file to check\n" << kUsage;
+    return 2;
+  }
+
+  Tally tally;
+  for (const std::string& path : paths) {
+    std::error_code error;
+    if (path != "-" && std::filesystem::is_directory(path, error)) {
+      const std::vector<std::string> pieces = pieces_in(path, error);
+      if (error) {
+        print_line(out, printable_name(path), std::nullopt, "error",
+                   "Can't read the folder: " + error.message());
+        ++tally.files;
+        ++tally.failed;
+      } else if (pieces.empty()) {
+        print_line(out, printable_name(path), std::nullopt, "warning",
+                   "no .pdp1 file in this folder");
+        ++tally.warnings;
+      }
+      for (const std::string& piece : pieces) check(out, piece, tally);
+    } else {
+      check(out, path, tally);
+    }
+  }
+  out.flush();
+  err << kName << ": " << plural(tally.files, "file", "files") << ", " << tally.converted
+      << " converted, " << tally.failed << " with errors, "
+      << plural(tally.warnings, "warning", "warnings") << '\n';
+  return tally.failed == 0 ? 0 : 1;
+}
+
+}  // namespace pn2tavix::cli
