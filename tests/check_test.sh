@@ -28,7 +28,7 @@ pieces/swallowed.pdp1:1:1: warning: the title holds the statement word "units": 
 pieces/swallowed.pdp1:1:21: note: the title ends here
 "pieces/voices/a: b c.pdp1":1:26: warning: measure 1 of voice 1 is never checked: "end" comes before its bar line
 "pieces/voices/a: b c.pdp1":1:20: note: measure 1 began here
-"pieces/voices/café-\xff.pdp1":1:22: error: No duration found for note 6'$'\xff''q in measure 1
+"pieces/voices/café-\xff.pdp1":1:22: error: No duration found for note 6\xffq in measure 1
 pieces/voices/mismatch.pdp1:4:1: error: input claims measure 3, but actually on measure 2
 pieces/voices/mismatch.pdp1:4:1: note: measure 2 began here
 pieces/empty: warning: no .pdp1 file in this folder
@@ -60,9 +60,9 @@ else
 fi
 
 check "no file is a usage error" 2 "" \
-  $'pn2tavix-check: no file to check\nUsage: pn2tavix-check [--] FILE|FOLDER|- ...\n' -- "$checker"
+  $'pn2tavix-check: no file to check\nUsage: pn2tavix-check [--columns=bytes|chars|display] [--] FILE|FOLDER|- ...\n' -- "$checker"
 check "an unknown option is a usage error" 2 "" \
-  $'pn2tavix-check: unknown option -q\nUsage: pn2tavix-check [--] FILE|FOLDER|- ...\n' -- \
+  $'pn2tavix-check: unknown option -q\nUsage: pn2tavix-check [--columns=bytes|chars|display] [--] FILE|FOLDER|- ...\n' -- \
   "$checker" -q pieces/good.pdp1
 printf 'Dash/ units 8 1 4q4/ end\n' >./-q
 check "-- ends the options" 0 "" $'pn2tavix-check: 1 file, 1 converted, 0 with errors, 0 warnings\n' \

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,73 +20,99 @@ namespace pn2tavix::cli {
 namespace {
 
 constexpr std::string_view kName = "pn2tavix-check";
-constexpr std::string_view kUsage = "Usage: pn2tavix-check [--] FILE|FOLDER|- ...\n";
+constexpr std::string_view kUsage =
+    "Usage: pn2tavix-check [--columns=bytes|chars|display] [--] FILE|FOLDER|- ...\n";
 constexpr std::string_view kHelp =
     "Checks PDP-1 music files: converts each one, keeps no output, and prints every\n"
     "message as FILE:LINE:COLUMN: error: TEXT (or warning:), with note: lines that\n"
     "help to fix it. A FOLDER stands for the .pdp1 files in it and below; - reads\n"
-    "standard input. Columns count bytes. A summary goes to standard error.\n"
+    "standard input. A summary goes to standard error.\n"
     "\n"
     "Exit status: 0 every file converts, 1 some file does not, 2 a usage error.\n"
     "\n"
-    "  --help     print this help\n"
-    "  --version  print the version\n";
+    "  --columns=bytes    count columns in bytes (the default): vim's %c, clang\n"
+    "  --columns=chars    count characters: editors that count characters\n"
+    "  --columns=display  count columns as a terminal shows them, tabs stopping\n"
+    "                     every 8 columns: GCC's default, Emacs\n"
+    "  --help             print this help\n"
+    "  --version          print the version\n";
+
+// The length of the UTF-8 character at `i` of `text`, or 0 where the bytes there are not one
+// (overlong forms and surrogates included).
+size_t utf8_length(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+  const unsigned char c = byte(0);
+  const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 ? 2 : 0;
+  if (c >= 0xF5 || n == 0 || i + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(k) & 0xC0) != 0x80) return 0;
+  }
+  // The second byte's range for the leads that allow only part of it.
+  if ((c == 0xE0 && byte(1) < 0xA0) || (c == 0xED && byte(1) > 0x9F) ||
+      (c == 0xF0 && byte(1) < 0x90) || (c == 0xF4 && byte(1) > 0x8F)) {
+    return 0;
+  }
+  return n;
+}
+
+// `text` with what could break its line or be lost on a terminal written as \t, \n, \r or
+// \xHH: control characters (C1 ones, which are UTF-8, byte by byte) and bytes that are not
+// UTF-8; inside double quotes also '"' and '\'.
+std::string escaped(std::string_view text, bool quoted) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string q;
+  q.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t n = c >= 0x80 ? utf8_length(text, i) : 0;
+    const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (n > 0 && !c1) {
+      q.append(text.substr(i, n));
+      i += n;
+      continue;
+    }
+    for (const size_t end = i + (c1 ? 2 : 1); i < end; ++i) {
+      const auto b = static_cast<unsigned char>(text[i]);
+      if (quoted && (b == '"' || b == '\\')) {
+        q += '\\';
+        q += static_cast<char>(b);
+      } else if (b == '\t') {
+        q += "\\t";
+      } else if (b == '\n') {
+        q += "\\n";
+      } else if (b == '\r') {
+        q += "\\r";
+      } else if (b < 0x20 || b >= 0x7F) {
+        q += "\\x";
+        q += kHex[b >> 4];
+        q += kHex[b & 15];
+      } else {
+        q += static_cast<char>(b);
+      }
+    }
+  }
+  return q;
+}
 
 // A file name as printed: as it is when nothing in it could be taken for the separators of
-// "FILE:LINE:COLUMN:" or be lost on a terminal; else in double quotes, with '"' and '\' escaped
-// and blanks, control bytes and bytes that are not UTF-8 written as \t, \n, \r or \xHH.
+// "FILE:LINE:COLUMN:" or be lost on a terminal; else in double quotes, escaped.
 std::string printable_name(std::string_view name) {
   const auto plain = [](unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("._-/+@%,=~#").find(static_cast<char>(c)) != std::string_view::npos;
   };
-  // The length of the UTF-8 character at `i`, or 0 where the bytes there are not one.
-  const auto utf8_length = [&](size_t i) -> size_t {
-    const auto c = static_cast<unsigned char>(name[i]);
-    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    if (c >= 0xF5 || i + n > name.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-      if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80) return 0;
-    }
-    return n;
-  };
   bool quote = name.empty();
   for (size_t i = 0; i < name.size() && !quote;) {
     const auto c = static_cast<unsigned char>(name[i]);
-    const size_t n = c < 0x80 ? (plain(c) ? 1 : 0) : utf8_length(i);
-    if (n == 0) quote = true;
+    const size_t n = c < 0x80 ? (plain(c) ? 1 : 0) : utf8_length(name, i);
+    // C1 controls are UTF-8 too, but a terminal may act on them.
+    if (n == 0 || (c == 0xC2 && static_cast<unsigned char>(name[i + 1]) < 0xA0)) quote = true;
     i += n;
   }
   if (!quote) return std::string(name);
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string q = "\"";
-  for (size_t i = 0; i < name.size();) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    const size_t n = c >= 0x80 ? utf8_length(i) : 0;
-    if (n > 0) {
-      q.append(name.substr(i, n));
-      i += n;
-      continue;
-    }
-    ++i;
-    if (c == '"' || c == '\\') {
-      q += '\\';
-      q += static_cast<char>(c);
-    } else if (c == '\t') {
-      q += "\\t";
-    } else if (c == '\n') {
-      q += "\\n";
-    } else if (c == '\r') {
-      q += "\\r";
-    } else if (c < 0x20 || c >= 0x7F) {
-      q += "\\x";
-      q += kHex[c >> 4];
-      q += kHex[c & 15];
-    } else {
-      q += static_cast<char>(c);
-    }
-  }
-  return q + "\"";
+  q.append(escaped(name, true)).append("\"");
+  return q;
 }
 
 struct Tally {
@@ -103,22 +130,50 @@ void print_line(std::ostream& out, const std::string& file,
     line.append(":").append(std::to_string(at->line));
     line.append(":").append(std::to_string(at->column));
   }
-  line.append(": ").append(kind).append(": ").append(text).append("\n");
+  line.append(": ").append(kind).append(": ").append(escaped(text, false)).append("\n");
   out.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
-// Checks one file ("-" for standard input) and prints what it finds.
-void check(std::ostream& out, const std::string& path, Tally& tally) {
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Reads the rest of `f` into `bytes`; false on a read error.
+bool read_all(std::FILE* f, std::string& bytes) {
+  char buffer[1 << 16];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+  return std::ferror(f) == 0;
+}
+
+// Checks one file ("-" for standard input) and prints what it finds, its places counted as
+// `columns` says. The checker reads the bytes itself, to find the places in them again; where
+// it cannot, the conversion reads the file and says why it cannot, in its own words, and the
+// places stay as the conversion counts them.
+void check(std::ostream& out, const std::string& path, pn2tavix::ColumnMode columns, Tally& tally) {
   pn2tavix::Options options;
   options.keep_output = false;
   const bool from_stdin = path == "-";
-  const pn2tavix::Result r =
-      from_stdin ? pn2tavix::convert(stdin, options) : pn2tavix::convert_file(path, options);
+  std::string bytes;
+  bool read = false;
+  if (from_stdin) {
+    read = read_all(stdin, bytes);
+  } else if (std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb")); f) {
+    read = read_all(f.get(), bytes);
+  }
+  pn2tavix::Result r;
+  if (read) {
+    r = pn2tavix::convert(bytes, options);
+  } else {
+    r = from_stdin ? pn2tavix::convert(stdin, options) : pn2tavix::convert_file(path, options);
+  }
+  const auto place = [&](const std::optional<pn2tavix::Position>& at) {
+    return at && read ? pn2tavix::locate(bytes, at->offset, columns) : at;
+  };
   const std::string shown = from_stdin ? "<stdin>" : printable_name(path);
   for (const pn2tavix::Message& m : r.messages) {
     const bool error = m.severity == pn2tavix::Severity::kError;
-    print_line(out, shown, m.at, error ? "error" : "warning", m.text);
-    for (const pn2tavix::Hint& h : m.hints) print_line(out, shown, h.at, "note", h.text);
+    print_line(out, shown, place(m.at), error ? "error" : "warning", m.text);
+    for (const pn2tavix::Hint& h : m.hints) print_line(out, shown, place(h.at), "note", h.text);
     if (!error) ++tally.warnings;
   }
   ++tally.files;
@@ -153,6 +208,7 @@ std::string plural(long n, std::string_view one, std::string_view many) {
 int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> paths;
   bool options_done = false;
+  pn2tavix::ColumnMode columns = pn2tavix::ColumnMode::kBytes;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (!options_done && arg.size() > 1 && arg[0] == '-') {
@@ -161,6 +217,20 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
       } else if (arg == "--help") {
         out << kUsage << '\n' << kHelp;
         return 0;
+      } else if (arg.substr(0, 10) == "--columns=") {
+        const std::string_view mode = arg.substr(10);
+        if (mode == "bytes") {
+          columns = pn2tavix::ColumnMode::kBytes;
+        } else if (mode == "chars") {
+          columns = pn2tavix::ColumnMode::kChars;
+        } else if (mode == "display") {
+          columns = pn2tavix::ColumnMode::kDisplay;
+        } else {
+          err << kName << ": columns count bytes, chars or display, not " << printable_name(mode)
+              << '\n'
+              << kUsage;
+          return 2;
+        }
       } else if (arg == "--version") {
         out << kName << ' ' << pn2tavix::version() << '\n';
         return 0;
@@ -192,9 +262,9 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
                    "no .pdp1 file in this folder");
         ++tally.warnings;
       }
-      for (const std::string& piece : pieces) check(out, piece, tally);
+      for (const std::string& piece : pieces) check(out, piece, columns, tally);
     } else {
-      check(out, path, tally);
+      check(out, path, columns, tally);
     }
   }
   out.flush();
