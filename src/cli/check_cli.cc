@@ -5,6 +5,7 @@
 #include "cli/check_cli.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -138,33 +139,44 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Reads the rest of `f` into `bytes`; false on a read error.
-bool read_all(std::FILE* f, std::string& bytes) {
+// Reads `f` into `bytes` up to `limit` bytes; false on a read error.
+bool read_bytes(std::FILE* f, std::string& bytes, std::uint64_t limit = UINT64_MAX) {
   char buffer[1 << 16];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
+  for (size_t n; bytes.size() < limit && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
+    bytes.append(buffer, std::min<std::uint64_t>(n, limit - bytes.size()));
+  }
   return std::ferror(f) == 0;
 }
 
 // Checks one file ("-" for standard input) and prints what it finds, its places counted as
-// `columns` says. The checker reads the bytes itself, to find the places in them again; where
-// it cannot, the conversion reads the file and says why it cannot, in its own words, and the
-// places stay as the conversion counts them.
+// `columns` says: found again in the bytes, which the checker reads itself. A file is converted
+// as it streams in, and only what lies up to the last place is read again; standard input, which
+// cannot be read twice, is read whole first (where that fails, the conversion reads it and says
+// why in its own words). Where the bytes cannot be had, the places stay as the conversion
+// counts them.
 void check(std::ostream& out, const std::string& path, pn2tavix::ColumnMode columns, Tally& tally) {
   pn2tavix::Options options;
   options.keep_output = false;
   const bool from_stdin = path == "-";
   std::string bytes;
   bool read = false;
-  if (from_stdin) {
-    read = read_all(stdin, bytes);
-  } else if (std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb")); f) {
-    read = read_all(f.get(), bytes);
-  }
   pn2tavix::Result r;
-  if (read) {
-    r = pn2tavix::convert(bytes, options);
+  if (from_stdin) {
+    read = read_bytes(stdin, bytes);
+    r = read ? pn2tavix::convert(bytes, options) : pn2tavix::convert(stdin, options);
   } else {
-    r = from_stdin ? pn2tavix::convert(stdin, options) : pn2tavix::convert_file(path, options);
+    r = pn2tavix::convert_file(path, options);
+    std::uint64_t end = 0;  // the bytes that the places need: one more, to see a CR's LF
+    for (const pn2tavix::Message& m : r.messages) {
+      if (m.at) end = std::max(end, m.at->offset + 2);
+      for (const pn2tavix::Hint& h : m.hints) {
+        if (h.at) end = std::max(end, h.at->offset + 2);
+      }
+    }
+    if (end > 0) {
+      const std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+      read = f != nullptr && read_bytes(f.get(), bytes, end);
+    }
   }
   const auto place = [&](const std::optional<pn2tavix::Position>& at) {
     return at && read ? pn2tavix::locate(bytes, at->offset, columns) : at;
