@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <string>
 
 namespace pn2tavix::detail {
@@ -66,20 +67,15 @@ std::array<int, 3 + kMostValues> rank(const Choice& c) {
 // The best choice that adds up to `n` (below a whole note), if any.
 bool choose(int n, Choice& best) {
   bool found = false;
-  Choice c{};
-  for (c[0] = 0; c[0] < kCount; ++c[0]) {
-    for (c[1] = c[0]; c[1] <= kCount; ++c[1]) {
-      for (c[2] = c[1]; c[2] <= kCount; ++c[2]) {
-        // kCount stands for an unused place here; each used value comes once.
-        if ((c[1] == c[0] && c[1] < kCount) || (c[2] == c[1] && c[2] < kCount)) continue;
+  // kCount stands for an unused place; each value is used once at most.
+  for (int a = 0; a < kCount; ++a) {
+    for (int b = a + 1; b <= kCount; ++b) {
+      for (int c = b == kCount ? kCount : b + 1; c <= kCount; ++c) {
+        const Choice choice{a, b < kCount ? b : -1, c < kCount ? c : -1};
         int sum = 0;
-        Choice used{};
-        for (int k = 0; k < kMostValues; ++k) {
-          used[k] = c[k] < kCount ? c[k] : -1;
-          if (used[k] >= 0) sum += kValues[used[k]].length;
-        }
-        if (sum != n || (found && rank(used) >= rank(best))) continue;
-        best = used;
+        for (int k : choice) sum += k >= 0 ? kValues[k].length : 0;
+        if (sum != n || (found && rank(choice) >= rank(best))) continue;
+        best = choice;
         found = true;
       }
     }
