@@ -39,8 +39,8 @@ constexpr std::string_view kHelp =
     "  --version          print the version\n";
 
 // The length of the UTF-8 character at `i` of `text`, or 0 where the bytes there are not one
-// (overlong forms and surrogates included).
-size_t utf8_length(std::string_view text, size_t i) {
+// (overlong forms and surrogates included) or are a C1 control, on which a terminal may act.
+size_t printable_length(std::string_view text, size_t i) {
   const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
   const unsigned char c = byte(0);
   const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 ? 2 : 0;
@@ -48,48 +48,45 @@ size_t utf8_length(std::string_view text, size_t i) {
   for (size_t k = 1; k < n; ++k) {
     if ((byte(k) & 0xC0) != 0x80) return 0;
   }
-  // The second byte's range for the leads that allow only part of it.
-  if ((c == 0xE0 && byte(1) < 0xA0) || (c == 0xED && byte(1) > 0x9F) ||
-      (c == 0xF0 && byte(1) < 0x90) || (c == 0xF4 && byte(1) > 0x8F)) {
+  // The second byte's range for the leads that allow only part of it; C1 is C2 80 to C2 9F.
+  if ((c == 0xC2 && byte(1) < 0xA0) || (c == 0xE0 && byte(1) < 0xA0) ||
+      (c == 0xED && byte(1) > 0x9F) || (c == 0xF0 && byte(1) < 0x90) ||
+      (c == 0xF4 && byte(1) > 0x8F)) {
     return 0;
   }
   return n;
 }
 
 // `text` with what could break its line or be lost on a terminal written as \t, \n, \r or
-// \xHH: control characters (C1 ones, which are UTF-8, byte by byte) and bytes that are not
-// UTF-8; inside double quotes also '"' and '\'.
+// \xHH: control characters and bytes that are not UTF-8; inside double quotes also '"' and '\'.
 std::string escaped(std::string_view text, bool quoted) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string q;
   q.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const size_t n = c >= 0x80 ? utf8_length(text, i) : 0;
-    const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-    if (n > 0 && !c1) {
+    const size_t n = c >= 0x80 ? printable_length(text, i) : 0;
+    if (n > 0) {
       q.append(text.substr(i, n));
       i += n;
       continue;
     }
-    for (const size_t end = i + (c1 ? 2 : 1); i < end; ++i) {
-      const auto b = static_cast<unsigned char>(text[i]);
-      if (quoted && (b == '"' || b == '\\')) {
-        q += '\\';
-        q += static_cast<char>(b);
-      } else if (b == '\t') {
-        q += "\\t";
-      } else if (b == '\n') {
-        q += "\\n";
-      } else if (b == '\r') {
-        q += "\\r";
-      } else if (b < 0x20 || b >= 0x7F) {
-        q += "\\x";
-        q += kHex[b >> 4];
-        q += kHex[b & 15];
-      } else {
-        q += static_cast<char>(b);
-      }
+    ++i;
+    if (quoted && (c == '"' || c == '\\')) {
+      q += '\\';
+      q += static_cast<char>(c);
+    } else if (c == '\t') {
+      q += "\\t";
+    } else if (c == '\n') {
+      q += "\\n";
+    } else if (c == '\r') {
+      q += "\\r";
+    } else if (c < 0x20 || c >= 0x7F) {
+      q += "\\x";
+      q += kHex[c >> 4];
+      q += kHex[c & 15];
+    } else {
+      q += static_cast<char>(c);
     }
   }
   return q;
@@ -105,9 +102,8 @@ std::string printable_name(std::string_view name) {
   bool quote = name.empty();
   for (size_t i = 0; i < name.size() && !quote;) {
     const auto c = static_cast<unsigned char>(name[i]);
-    const size_t n = c < 0x80 ? (plain(c) ? 1 : 0) : utf8_length(name, i);
-    // C1 controls are UTF-8 too, but a terminal may act on them.
-    if (n == 0 || (c == 0xC2 && static_cast<unsigned char>(name[i + 1]) < 0xA0)) quote = true;
+    const size_t n = c < 0x80 ? (plain(c) ? 1 : 0) : printable_length(name, i);
+    if (n == 0) quote = true;
     i += n;
   }
   if (!quote) return std::string(name);
