@@ -46,6 +46,14 @@ check "a missing file, and standard input" 1 "$want_out" \
   $'pn2tavix-check: 2 files, 1 converted, 1 with errors, 1 warning\n' -- \
   sh -c 'printf "A\nB/ end" | "$0" "$@"' "$checker" missing.pdp1 -
 
+want_out='<stdin>:2:16: error: found 96 192th notes of music, expected 48 in measure 1, voice 1
+<stdin>: note: measure 1 is long by a quarter (48 192nds)
+<stdin>:2:1: note: measure 1 began here
+'
+check "standard input, read whole to find its places: a CR alone ends a line, a tab 8 columns" 1 \
+  "$want_out" $'pn2tavix-check: 1 file, 0 converted, 1 with errors, 0 warnings\n' -- \
+  sh -c 'printf "T/\tunits 8\r1\t6q4 6q4/ end" | "$0" --columns=display -' "$checker"
+
 # A file that cannot be read: as root any file can, so the checker then runs as nobody.
 printf 'Held/ units 8 1 4q4/ end' >held.pdp1
 chmod 000 held.pdp1
