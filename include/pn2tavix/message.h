@@ -13,7 +13,8 @@
 namespace pn2tavix {
 
 /// A place in the input: the line and column of a byte (both from 1; columns count bytes, not
-/// characters) and its offset (bytes before it, from 0).
+/// characters, and only a line feed ends a line) and its offset (bytes before it, from 0).
+/// locate() counts them as other editors do.
 struct Position {
   std::uint64_t line = 1;
   std::uint64_t column = 1;
