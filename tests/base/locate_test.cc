@@ -1,7 +1,6 @@
 // Places as each kind of editor counts their columns.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <string_view>
 
 #include "pn2tavix/pn2tavix.h"
@@ -45,25 +44,6 @@ TEST(Locate, EachModeLandsOnTheToken) {
     }
   }
   EXPECT_EQ(3u, pn2tavix::locate("ab", 99, ColumnMode::kChars).column);
-}
-
-// Where no CR stands alone, counting bytes finds the places that the conversion gives.
-TEST(Locate, BytesAgreeWithTheConversion) {
-  const std::string input =
-      "\xC3\x89tude/\r\nunits\t16 1 0q4 0q4 / 2 0q4\xFF 0q4 0q4 /\n3 0q4 /  end\n";
-  pn2tavix::Options options;
-  options.keep_output = false;
-  const pn2tavix::Result r = pn2tavix::convert(input, options);
-  ASSERT_FALSE(r.messages.empty());
-  int places = 0;
-  for (const pn2tavix::Message& m : r.messages) {
-    for (const auto& at : {m.at, m.hints.empty() ? m.at : m.hints.back().at}) {
-      if (!at) continue;
-      EXPECT_EQ(*at, pn2tavix::locate(input, at->offset, ColumnMode::kBytes));
-      ++places;
-    }
-  }
-  EXPECT_GE(places, 2);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The two programs' command lines called in-process, with streams standing for the process's.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,39 +68,6 @@ TEST(Cli, CheckCommandLine) {
     EXPECT_EQ(c.out, out.str());
     EXPECT_EQ(c.err, err.str());
   }
-}
-
-// Each column mode lands on the token after a byte-order mark, UTF-8, a tab and a CR that ends
-// a line alone; texts are escaped where a terminal would act on them.
-TEST(Cli, CheckPlacesAndTexts) {
-  const std::string dir = testing::TempDir();  // ends with its separator
-  const std::string piece = dir + "columns.pdp1", bytes = dir + "bytes.pdp1";
-  std::ofstream(piece, std::ios::binary)
-      << "\xEF\xBB\xBF\xC3\x89tude/\tunits 16 1\t0q4\r0q4\t0q4 /\r";
-  std::ofstream(bytes, std::ios::binary) << "T/ units 8 1 6\x1b\xC2\x9B\xFFq/ end\n";
-  const std::string error =
-      ": error: found 144 192th notes of music, expected 96 in measure 1, voice 1\n";
-  const std::string note = ": note: measure 1 is long by a quarter (48 192nds)\n";
-  const struct {
-    const char* mode;
-    const char* error_at;
-    const char* began_at;
-  } cases[] = {
-      {"--columns=bytes", ":2:9", ":1:21"},
-      {"--columns=chars", ":2:9", ":1:17"},
-      {"--columns=display", ":2:13", ":1:18"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.mode);
-    std::ostringstream out, err;
-    EXPECT_EQ(1, pn2tavix::cli::run_check({"pn2tavix-check", c.mode, piece, bytes}, out, err));
-    EXPECT_EQ(piece + c.error_at + error + piece + note + piece + c.began_at +
-                  ": note: measure 1 began here\n" + bytes +
-                  ":1:14: error: No duration found for note 6\\x1b\\xc2\\x9b\\xffq in measure 1\n",
-              out.str());
-  }
-  std::filesystem::remove(piece);
-  std::filesystem::remove(bytes);
 }
 
 }  // namespace
