@@ -5,88 +5,39 @@
 #include "cli/check_cli.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "cli/report.h"
 #include "pn2tavix/pn2tavix.h"
 
 namespace pn2tavix::cli {
 namespace {
 
 constexpr std::string_view kName = "pn2tavix-check";
-constexpr std::string_view kUsage = "Usage: pn2tavix-check [--] FILE|FOLDER|- ...\n";
+constexpr std::string_view kUsage =
+    "Usage: pn2tavix-check [--columns=bytes|chars|display] [--] FILE|FOLDER|- ...\n";
 constexpr std::string_view kHelp =
     "Checks PDP-1 music files: converts each one, keeps no output, and prints every\n"
     "message as FILE:LINE:COLUMN: error: TEXT (or warning:), with note: lines that\n"
     "help to fix it. A FOLDER stands for the .pdp1 files in it and below; - reads\n"
-    "standard input. Columns count bytes. A summary goes to standard error.\n"
+    "standard input. A summary goes to standard error.\n"
     "\n"
     "Exit status: 0 every file converts, 1 some file does not, 2 a usage error.\n"
     "\n"
-    "  --help     print this help\n"
-    "  --version  print the version\n";
-
-// A file name as printed: as it is when nothing in it could be taken for the separators of
-// "FILE:LINE:COLUMN:" or be lost on a terminal; else in double quotes, with '"' and '\' escaped
-// and blanks, control bytes and bytes that are not UTF-8 written as \t, \n, \r or \xHH.
-std::string printable_name(std::string_view name) {
-  const auto plain = [](unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("._-/+@%,=~#").find(static_cast<char>(c)) != std::string_view::npos;
-  };
-  // The length of the UTF-8 character at `i`, or 0 where the bytes there are not one.
-  const auto utf8_length = [&](size_t i) -> size_t {
-    const auto c = static_cast<unsigned char>(name[i]);
-    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    if (c >= 0xF5 || i + n > name.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-      if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80) return 0;
-    }
-    return n;
-  };
-  bool quote = name.empty();
-  for (size_t i = 0; i < name.size() && !quote;) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    const size_t n = c < 0x80 ? (plain(c) ? 1 : 0) : utf8_length(i);
-    if (n == 0) quote = true;
-    i += n;
-  }
-  if (!quote) return std::string(name);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string q = "\"";
-  for (size_t i = 0; i < name.size();) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    const size_t n = c >= 0x80 ? utf8_length(i) : 0;
-    if (n > 0) {
-      q.append(name.substr(i, n));
-      i += n;
-      continue;
-    }
-    ++i;
-    if (c == '"' || c == '\\') {
-      q += '\\';
-      q += static_cast<char>(c);
-    } else if (c == '\t') {
-      q += "\\t";
-    } else if (c == '\n') {
-      q += "\\n";
-    } else if (c == '\r') {
-      q += "\\r";
-    } else if (c < 0x20 || c >= 0x7F) {
-      q += "\\x";
-      q += kHex[c >> 4];
-      q += kHex[c & 15];
-    } else {
-      q += static_cast<char>(c);
-    }
-  }
-  return q + "\"";
-}
+    "  --columns=bytes    count columns in bytes (the default): vim's %c, clang\n"
+    "  --columns=chars    count characters: editors that count characters\n"
+    "  --columns=display  count columns as a terminal shows them, tabs stopping\n"
+    "                     every 8 columns: GCC's default, Emacs\n"
+    "  --help             print this help\n"
+    "  --version          print the version\n";
 
 struct Tally {
   long files = 0;
@@ -95,30 +46,57 @@ struct Tally {
   long warnings = 0;
 };
 
-void print_line(std::ostream& out, const std::string& file,
-                const std::optional<pn2tavix::Position>& at, std::string_view kind,
-                std::string_view text) {
-  std::string line = file;
-  if (at) {
-    line.append(":").append(std::to_string(at->line));
-    line.append(":").append(std::to_string(at->column));
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Reads `f` into `bytes` up to `limit` bytes; false on a read error.
+bool read_bytes(std::FILE* f, std::string& bytes, std::uint64_t limit = UINT64_MAX) {
+  char buffer[1 << 16];
+  for (size_t n; bytes.size() < limit && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) {
+    bytes.append(buffer, std::min<std::uint64_t>(n, limit - bytes.size()));
   }
-  line.append(": ").append(kind).append(": ").append(text).append("\n");
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  return std::ferror(f) == 0;
 }
 
-// Checks one file ("-" for standard input) and prints what it finds.
-void check(std::ostream& out, const std::string& path, Tally& tally) {
+// Checks one file ("-" for standard input) and prints what it finds, its places counted as
+// `columns` says: found again in the bytes, which the checker reads itself. A file is converted
+// as it streams in, and only what lies up to the last place is read again; standard input, which
+// cannot be read twice, is read whole first (where that fails, the conversion reads it and says
+// why in its own words). Where the bytes cannot be had, the places stay as the conversion
+// counts them.
+void check(std::ostream& out, const std::string& path, pn2tavix::ColumnMode columns, Tally& tally) {
   pn2tavix::Options options;
   options.keep_output = false;
   const bool from_stdin = path == "-";
-  const pn2tavix::Result r =
-      from_stdin ? pn2tavix::convert(stdin, options) : pn2tavix::convert_file(path, options);
+  std::string bytes;
+  bool read = false;
+  pn2tavix::Result r;
+  if (from_stdin) {
+    read = read_bytes(stdin, bytes);
+    r = read ? pn2tavix::convert(bytes, options) : pn2tavix::convert(stdin, options);
+  } else {
+    r = pn2tavix::convert_file(path, options);
+    std::uint64_t end = 0;  // the bytes that the places need: one more, to see a CR's LF
+    for (const pn2tavix::Message& m : r.messages) {
+      if (m.at) end = std::max(end, m.at->offset + 2);
+      for (const pn2tavix::Hint& h : m.hints) {
+        if (h.at) end = std::max(end, h.at->offset + 2);
+      }
+    }
+    if (end > 0) {
+      const std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+      read = f != nullptr && read_bytes(f.get(), bytes, end);
+    }
+  }
+  const auto place = [&](const std::optional<pn2tavix::Position>& at) {
+    return at && read ? pn2tavix::locate(bytes, at->offset, columns) : at;
+  };
   const std::string shown = from_stdin ? "<stdin>" : printable_name(path);
   for (const pn2tavix::Message& m : r.messages) {
     const bool error = m.severity == pn2tavix::Severity::kError;
-    print_line(out, shown, m.at, error ? "error" : "warning", m.text);
-    for (const pn2tavix::Hint& h : m.hints) print_line(out, shown, h.at, "note", h.text);
+    print_line(out, shown, place(m.at), error ? "error" : "warning", m.text);
+    for (const pn2tavix::Hint& h : m.hints) print_line(out, shown, place(h.at), "note", h.text);
     if (!error) ++tally.warnings;
   }
   ++tally.files;
@@ -153,6 +131,7 @@ std::string plural(long n, std::string_view one, std::string_view many) {
 int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> paths;
   bool options_done = false;
+  pn2tavix::ColumnMode columns = pn2tavix::ColumnMode::kBytes;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (!options_done && arg.size() > 1 && arg[0] == '-') {
@@ -161,6 +140,20 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
       } else if (arg == "--help") {
         out << kUsage << '\n' << kHelp;
         return 0;
+      } else if (arg.substr(0, 10) == "--columns=") {
+        const std::string_view mode = arg.substr(10);
+        if (mode == "bytes") {
+          columns = pn2tavix::ColumnMode::kBytes;
+        } else if (mode == "chars") {
+          columns = pn2tavix::ColumnMode::kChars;
+        } else if (mode == "display") {
+          columns = pn2tavix::ColumnMode::kDisplay;
+        } else {
+          err << kName << ": columns count bytes, chars or display, not " << printable_name(mode)
+              << '\n'
+              << kUsage;
+          return 2;
+        }
       } else if (arg == "--version") {
         out << kName << ' ' << pn2tavix::version() << '\n';
         return 0;
@@ -192,9 +185,9 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
                    "no .pdp1 file in this folder");
         ++tally.warnings;
       }
-      for (const std::string& piece : pieces) check(out, piece, tally);
+      for (const std::string& piece : pieces) check(out, piece, columns, tally);
     } else {
-      check(out, path, tally);
+      check(out, path, columns, tally);
     }
   }
   out.flush();

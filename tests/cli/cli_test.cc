@@ -38,7 +38,8 @@ TEST(Cli, ConvertCommandLine) {
 }
 
 TEST(Cli, CheckCommandLine) {
-  const std::string usage = "Usage: pn2tavix-check [--] FILE|FOLDER|- ...\n";
+  const std::string usage =
+      "Usage: pn2tavix-check [--columns=bytes|chars|display] [--] FILE|FOLDER|- ...\n";
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -47,6 +48,10 @@ TEST(Cli, CheckCommandLine) {
   } const cases[] = {
       {{"pn2tavix-check"}, 2, "", "pn2tavix-check: no file to check\n" + usage},
       {{"pn2tavix-check", "-q", "x"}, 2, "", "pn2tavix-check: unknown option -q\n" + usage},
+      {{"pn2tavix-check", "--columns=utf16", "x"},
+       2,
+       "",
+       "pn2tavix-check: columns count bytes, chars or display, not utf16\n" + usage},
       {{"pn2tavix-check", "--version"},
        0,
        "pn2tavix-check " + std::string(pn2tavix::version()) + "\n",
