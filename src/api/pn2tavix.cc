@@ -61,12 +61,45 @@ class Print final : public MessageHandler {
   std::string_view me_;
 };
 
+// Runs a conversion. The one place where exceptions are caught: nothing in the conversion
+// throws, but the system may run out of memory, and a caller's stream buffer may throw; either
+// ends the conversion with its message, after what was written before it.
+int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
+                   std::vector<NoteEvent>* events) {
+  Failure f;
+  try {
+    return convert_source(source, sink, messages, lines, events);
+  } catch (const std::bad_alloc&) {
+    f.code = Code::kOutOfMemory;
+  } catch (const std::exception& e) {
+    if (source.in_caller_stream()) {
+      f.code = Code::kReadError;
+      f.word = source.name();
+      f.reason = e.what();
+    } else if (sink.in_caller_stream) {
+      f.code = Code::kWriteError;
+      sink.failed = true;  // the stream is not called again
+    } else {
+      throw;
+    }
+  }
+  try {
+    flush_output(sink);
+  } catch (const std::exception&) {
+    // The first error is the one worth reporting.
+  }
+  Message m = make_message(f);
+  const int status = m.status;
+  messages.report(std::move(m));
+  return status;
+}
+
 Result convert_into(ByteSource& source, const Options& options) {
   Result result;
   Collect collect(result.messages);
   Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
   result.status =
-      convert_source(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
+      convert_caught(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
   return result;
 }
 
@@ -97,7 +130,7 @@ std::optional<Message> unusable_output(std::ostream& out) {
 
 int convert_to_streams(ByteSource& source, std::ostream& out, Print& print) {
   Sink sink(out.rdbuf());
-  return convert_source(source, sink, print, false);  // the program prints no places
+  return convert_caught(source, sink, print, false, nullptr);  // the program prints no places
 }
 
 // The part of `path` after its last '/', else after its last backslash, else all of it.
@@ -169,6 +202,10 @@ Result convert(std::istream& in, const Options& options) {
 
 Result convert(std::FILE* in, const Options& options) {
   return detail::guarded([&] {
+    if (in == nullptr) {
+      return detail::refused_result(
+          detail::refusal(Code::kUnreadableInput, "the C stream is a null pointer"));
+    }
     detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");
     return detail::convert_into(source, options);
   });

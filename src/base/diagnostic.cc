@@ -6,31 +6,16 @@
 
 namespace pn2tavix::detail {
 
-void fail(Failure f) { throw RunError(std::move(f)); }
-
-void fail(Code code, long long number, long long other, char letter) {
-  Failure f;
-  f.code = code;
-  f.number = number;
-  f.other = other;
-  f.letter = letter;
-  throw RunError(std::move(f));
-}
-
-void fail_word(Code code, std::string_view word, std::string_view keyword, long long number) {
-  Failure f;
-  f.code = code;
-  f.word = word;
-  f.keyword = keyword;
-  f.number = number;
-  throw RunError(std::move(f));
-}
-
-void fail_at(Code code, const Position& at) {
-  Failure f;
-  f.code = code;
-  f.at = at;
-  throw RunError(std::move(f));
+Status fail(Failure& kept, const Fault& fault) {
+  kept.code = fault.code;
+  kept.word = fault.word;
+  kept.keyword = fault.keyword;
+  kept.reason = fault.reason;
+  kept.number = fault.number;
+  kept.other = fault.other;
+  kept.letter = fault.letter;
+  kept.at = fault.at;
+  return Status::kFailed;
 }
 
 namespace {

@@ -1,9 +1,9 @@
-// Errors and warnings as data. A fault is raised where it is found, as its code with the values
-// that its message names; the conversion adds the voice, the measure and the place it knows;
-// message_text renders the program's own words. Nothing here knows how a message is shown.
+// Errors and warnings as data. A fault is kept where it is found, as its code with the values
+// that its message names, and returned as a failed status; the conversion adds the voice, the
+// measure and the place it knows; message_text renders the program's own words. Nothing here knows
+// how a message is shown.
 #pragma once
 
-#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,23 +27,28 @@ struct Failure {
   long long voice = 0;
 };
 
-/// The one way a conversion ends early: thrown where a fault is found, caught once, where the
-/// conversion ends and the failure becomes a message.
-class RunError : public std::exception {
- public:
-  explicit RunError(Failure f) : failure(std::move(f)) {}
-  const char* what() const noexcept override { return "pn2tavix conversion error"; }
-  Failure failure;
+/// What a fault names, by field, as the code that finds it knows it: fail() keeps it as the
+/// conversion's Failure. Plain values, so that naming one costs the finding function nothing
+/// but a few stores on its way out.
+struct Fault {
+  Code code = Code::kEndOfInput;
+  long long number = 0;
+  long long other = 0;
+  char letter = 0;
+  std::string_view word = {};
+  std::string_view keyword = {};
+  std::string_view reason = {};
+  std::optional<Position> at = {};
 };
+
+/// How a step of a conversion went. A step that fails has kept its Failure where the conversion
+/// keeps it, and every step above it returns at once: the first failure is the one reported.
+enum class [[nodiscard]] Status : unsigned char{kOk, kFailed};
 
 // Out of line and cold, so that the code that finds a fault carries no Failure of its own: the
 // per-note and per-token functions stay small.
-[[noreturn, gnu::cold]] void fail(Failure f);
-[[noreturn, gnu::cold]] void fail(Code code, long long number = 0, long long other = 0,
-                                  char letter = 0);
-[[noreturn, gnu::cold]] void fail_word(Code code, std::string_view word,
-                                       std::string_view keyword = {}, long long number = 0);
-[[noreturn, gnu::cold]] void fail_at(Code code, const Position& at);
+/// Keeps `fault` in `kept` and gives Status::kFailed, for the caller to return.
+[[gnu::cold, gnu::noinline]] Status fail(Failure& kept, const Fault& fault);
 
 /// The text of the message, exactly as the program prints it after "NAME: ".
 std::string message_text(const Failure& f);

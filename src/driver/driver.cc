@@ -1,8 +1,8 @@
 #include "driver/driver.h"
 
 #include <climits>
+#include <cstring>
 #include <iterator>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -116,12 +116,13 @@ std::string_view statement_in_title(std::string_view title) {
 
 // Everything one conversion holds, made anew for each run.
 struct Conversion {
-  Conversion(TokenReader& r, Sink& s, MessageHandler& m, std::vector<NoteEvent>* e)
-      : reader(r), sink(s), messages(m), events(e) {
+  Conversion(ByteSource& source, bool lines, Sink& s, MessageHandler& m, std::vector<NoteEvent>* e)
+      : reader(source, failure, lines), sink(s), messages(m), events(e) {
     if (events != nullptr) measure_events.resize(kMaxMeasures + 1);
   }
 
-  TokenReader& reader;
+  Failure failure;  // the one that ends the conversion, kept where it is found
+  TokenReader reader;
   Sink& sink;
   MessageHandler& messages;
 
@@ -163,8 +164,9 @@ struct Conversion {
 
   // A warning: the conversion goes on. One that the program prints comes after the output
   // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
-  [[gnu::noinline]] void warn(Code code, std::string_view word = {}, long long number = 0,
-                              long long other = 0) {
+  [[gnu::noinline]] Status warn(Code code, std::string_view word = {}, long long number = 0,
+                                long long other = 0) {
+    if (sink.failed) return Status::kFailed;  // the write failure is what is reported
     Failure f;
     f.code = code;
     f.word = word;
@@ -176,34 +178,43 @@ struct Conversion {
     Message m = make_message(f);
     if (code == Code::kUncheckedMeasure) m.hints.push_back(began_here());
     if (code == Code::kSuspectTitle) m.hints.push_back({"the title ends here", reader.title_end});
-    if (m.printed) flush_output(sink);
+    if (m.printed) {
+      flush_output(sink);
+      if (sink.failed) return Status::kFailed;
+    }
     messages.report(std::move(m));
+    return Status::kOk;
   }
 
   Hint began_here() const {
     return {"measure " + std::to_string(measure) + " began here", measure_began};
   }
 
-  const Token& read_argument() {
-    const Token& arg = read_token(reader);
-    at = &arg.at;
+  const Token* read_argument() {
+    const Token* arg = read_token(reader);
+    if (arg != nullptr) at = &arg->at;
     return arg;
   }
 
-  int read_int_arg(std::string_view keyword) {
-    const Token& arg = read_argument();
-    int value;
-    if (!to_int(arg.view(), value)) fail_word(Code::kNumberOutOfRange, arg.view(), keyword);
-    return value;
+  Status read_int_arg(std::string_view keyword, int& value) {
+    const Token* arg = read_argument();
+    if (arg == nullptr) return Status::kFailed;
+    if (!to_int(arg->view(), value)) {
+      return fail(failure,
+                  {.code = Code::kNumberOutOfRange, .word = arg->view(), .keyword = keyword});
+    }
+    return Status::kOk;
   }
 
-  void check_measure_limit() {
-    if (measure > kMaxMeasures) fail(Code::kTooManyMeasures);
+  Status check_measure_limit() {
+    if (measure > kMaxMeasures) return fail(failure, {.code = Code::kTooManyMeasures});
+    return Status::kOk;
   }
 
-  long long expected_count() {
-    if (!measure_length) fail(Code::kNoUnits);
-    return 3 * *measure_length;
+  Status expected_count(long long& expected) {
+    if (!measure_length) return fail(failure, {.code = Code::kNoUnits});
+    expected = 3 * *measure_length;
+    return Status::kOk;
   }
 
   void close_measure() {
@@ -238,9 +249,12 @@ struct Conversion {
     if (events != nullptr) measure_events.assign(measure_events.size(), EventRange{});
   }
 
-  void bar_line() {
-    const long long expected = expected_count();
-    if (count != expected) fail(Code::kMeasureCount, count, expected);
+  Status bar_line() {
+    long long expected = 0;
+    if (expected_count(expected) == Status::kFailed) return Status::kFailed;
+    if (count != expected) {
+      return fail(failure, {.code = Code::kMeasureCount, .number = count, .other = expected});
+    }
     stop_collecting(sink);
     write_end_of_measure();
     if (measure_opened) {
@@ -253,24 +267,27 @@ struct Conversion {
     count = 0;
     clear_sticky_accid(notes);
     close_measure();
+    return Status::kOk;
   }
 
-  void key_signature() {
-    const Token& arg = read_argument();
-    const std::string_view sig = arg.view();
+  Status key_signature() {
+    const Token* arg = read_argument();
+    if (arg == nullptr) return Status::kFailed;
+    const std::string_view sig = arg->view();
     int n = 0;
     if (sig[0] == ')') {
       pitch.cur_key_sharp_flat = 0;
       pitch.cur_key_num_sharp_flat = 0;
-      return;
+      return Status::kOk;
     }
     // The tables know 0 to 7 sharps or flats; any other count is as bogus as a wrong sign.
     if ((sig[0] != '-' && sig[0] != '(') || !to_int(sig.substr(1), n) || n < 0 ||
         n > kMaxKeyCount) {
-      fail_word(Code::kBadKey, sig);
+      return fail(failure, {.code = Code::kBadKey, .word = sig});
     }
     pitch.cur_key_sharp_flat = sig[0] == '(' ? 1 : -1;
     pitch.cur_key_num_sharp_flat = n;
+    return Status::kOk;
   }
 
   // Keeps the place of the statement being handled, for its messages after its arguments.
@@ -279,15 +296,19 @@ struct Conversion {
     at = &held;
   }
 
-  void whole_measure_rests() {
+  Status whole_measure_rests() {
     hold_place();
     const Position* statement = at;
-    if (count != 0) warn(Code::kRestInFullMeasure);
-    const int n = read_int_arg("rest");
+    if (count != 0 && warn(Code::kRestInFullMeasure) == Status::kFailed) return Status::kFailed;
+    int n = 0;
+    if (read_int_arg("rest", n) == Status::kFailed) return Status::kFailed;
     at = statement;
     for (int i = 0; i < n; ++i) {
-      check_measure_limit();
-      expected_count();  // a rest fills a measure, whose length must be known
+      long long expected = 0;
+      // A rest fills a measure, whose length must be known.
+      if (check_measure_limit() == Status::kFailed || expected_count(expected) == Status::kFailed) {
+        return Status::kFailed;
+      }
       // A measure not opened by its number holds a stale text; the rest measure holds its own.
       if (!measure_opened) empty_measure_text(sink);
       start_collecting(sink);
@@ -300,28 +321,31 @@ struct Conversion {
       file_events(events != nullptr ? events->size() : 0);
       close_measure();
     }
+    return Status::kOk;
   }
 
-  void copy_measures() {
+  Status copy_measures() {
     hold_place();
     const Position* statement = at;
-    const int first = read_int_arg("copy");
-    const int last = read_int_arg("copy");
+    int first = 0;
+    int last = 0;
+    if (read_int_arg("copy", first) == Status::kFailed) return Status::kFailed;
+    if (read_int_arg("copy", last) == Status::kFailed) return Status::kFailed;
     at = statement;
     // Each copy is filed before the next is taken, so a range that reaches the current
     // measure repeats copies made by this same statement.
     for (long long i = first; i <= last; ++i) {
-      check_measure_limit();
+      if (check_measure_limit() == Status::kFailed) return Status::kFailed;
       const int from = static_cast<int>(i);
       switch (stored_state(sink, from)) {
         case StoredMeasure::kText:
           break;
         case StoredMeasure::kNone:
-          fail(Code::kCopyNotWritten, from);
+          return fail(failure, {.code = Code::kCopyNotWritten, .number = from});
         case StoredMeasure::kUnopened:
-          fail(Code::kCopyNotOpened, from);
+          return fail(failure, {.code = Code::kCopyNotOpened, .number = from});
         case StoredMeasure::kTooLong:
-          fail(Code::kCopyTooLong, from);
+          return fail(failure, {.code = Code::kCopyTooLong, .number = from});
       }
       replay_measure(sink, from);
       file_copy_of_measure(sink, from, measure);
@@ -329,18 +353,23 @@ struct Conversion {
       write_end_of_measure();
       close_measure();
     }
+    return Status::kOk;
   }
 
-  void tempo() {
-    const int n = read_int_arg("tempo");
-    if (n > kMaxTempo) fail(Code::kTempoTooHigh, n);
-    if (n == 0) fail(Code::kTempoZero);
-    if (n < 0) warn(Code::kNegativeTempo, {}, n, kTempoDividend / n);
+  Status tempo() {
+    int n = 0;
+    if (read_int_arg("tempo", n) == Status::kFailed) return Status::kFailed;
+    if (n > kMaxTempo) return fail(failure, {.code = Code::kTempoTooHigh, .number = n});
+    if (n == 0) return fail(failure, {.code = Code::kTempoZero});
+    if (n < 0 && warn(Code::kNegativeTempo, {}, n, kTempoDividend / n) == Status::kFailed) {
+      return Status::kFailed;
+    }
     line.clear().str("$tempo ").num(kTempoDividend / n).str("\n");
     write_line();
+    return Status::kOk;
   }
 
-  void measure_number(const Token& token) {
+  Status measure_number(const Token& token) {
     // The token is all digits, so its value needs none of the argument rules; -1 stands for
     // a number too large for an int, which is still a mismatch, named as written.
     long long value = 0;
@@ -351,37 +380,44 @@ struct Conversion {
         break;
       }
     }
-    if (value != measure) fail_word(Code::kMeasureNumber, token.view(), {}, value);
+    if (value != measure) {
+      return fail(failure, {.code = Code::kMeasureNumber, .number = value, .word = token.view()});
+    }
     empty_measure_text(sink);
     start_collecting(sink);
     measure_opened = true;
     measure_began = token.at;  // where the writer began the measure
     if (events != nullptr) events_collected_from = events->size();
+    return Status::kOk;
   }
 
-  void note_or_rest(const Token& token) {
-    NoteContext ctx{notes, pitch, reader};
+  Status note_or_rest(const Token& token) {
+    NoteContext ctx{notes, pitch, reader, failure};
     NoteLine note_line{open_line(sink, kNoteLineMax)};
     const int filled = parse_note(ctx, token, note_line);
-    if (filled != 0) {
+    if (filled > 0) {
       if (events != nullptr && note_line.letter != 'r') add_event(token, note_line, filled);
       count += filled;
       close_line(sink, note_line.len);
+    } else if (filled == kNoteFailed) {
+      return Status::kFailed;
     } else if (note_line.len != 0) {
-      warn_no_length(token);
+      return warn_no_length(token);
     }
+    return Status::kOk;
   }
 
   // A note formed, yet of no length: a note value above 64, or a repeat of such a note.
-  void warn_no_length(const Token& token) {
+  Status warn_no_length(const Token& token) {
     const bool own_value = token.view().find(',') == std::string_view::npos;
-    warn(Code::kNoteWithoutLength, token.view(), own_value);
+    return warn(Code::kNoteWithoutLength, token.view(), own_value);
   }
 
-  void end_voice() {
-    if (count != 0) warn(Code::kUncheckedMeasure);
+  Status end_voice() {
+    if (count != 0 && warn(Code::kUncheckedMeasure) == Status::kFailed) return Status::kFailed;
     tavix_out(sink, "}\n\n");
     end_of_voice = true;
+    return Status::kOk;
   }
 
   [[gnu::noinline]] void add_event(const Token& token, const NoteLine& n, int filled) {
@@ -419,7 +455,7 @@ struct Conversion {
     measure_events[static_cast<size_t>(measure)] = {first, events->size()};
   }
 
-  void statement(const Token& token) {
+  Status statement(const Token& token) {
     at = &token.at;
     if (reader.count_lines && measure_begins) {  // only where places are shown
       measure_began = token.at;
@@ -427,16 +463,11 @@ struct Conversion {
     }
     switch (parse_token(token)) {
       case TokenKind::TOK_BAR:
-        bar_line();
-        break;
+        return bar_line();
       case TokenKind::TOK_END:
-        end_voice();
-        break;
+        return end_voice();
       case TokenKind::TOK_UNITS:
-        measure_length = 2LL * read_int_arg("units");
-        line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
-        write_line();
-        break;
+        return units();
       case TokenKind::TOK_TREBLE:
         pitch.cur_clef = 0;
         break;
@@ -450,23 +481,16 @@ struct Conversion {
         pitch.cur_clef = 3;
         break;
       case TokenKind::TOK_KEY:
-        key_signature();
-        break;
+        return key_signature();
       case TokenKind::TOK_REST:
-        whole_measure_rests();
-        break;
+        return whole_measure_rests();
       case TokenKind::TOK_COPY:
-        copy_measures();
-        break;
+        return copy_measures();
       case TokenKind::TOK_UP:
-        notes.cur_transposition = read_int_arg("up");
-        break;
       case TokenKind::TOK_DOWN:
-        notes.cur_transposition = -static_cast<long long>(read_int_arg("down"));
-        break;
+        return transposition(parse_token(token) == TokenKind::TOK_UP);
       case TokenKind::TOK_TEMPO:
-        tempo();
-        break;
+        return tempo();
       case TokenKind::TOK_ARTIC_L:
       case TokenKind::TOK_ARTIC_E:
       case TokenKind::TOK_ARTIC_H:
@@ -475,35 +499,57 @@ struct Conversion {
         notes.cur_artic = artic_divisor(token.text[0]);
         break;
       case TokenKind::TOK_NUMBER:
-        measure_number(token);
-        break;
+        return measure_number(token);
       case TokenKind::TOK_UPPER:
         break;  // words such as FINE are passed over
       case TokenKind::TOK_NOTE:
-        note_or_rest(token);
-        break;
+        return note_or_rest(token);
     }
+    return Status::kOk;
+  }
+
+  Status units() {
+    int n = 0;
+    if (read_int_arg("units", n) == Status::kFailed) return Status::kFailed;
+    measure_length = 2LL * n;
+    line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
+    write_line();
+    return Status::kOk;
+  }
+
+  Status transposition(bool up) {
+    int n = 0;
+    if (read_int_arg(up ? "up" : "down", n) == Status::kFailed) return Status::kFailed;
+    notes.cur_transposition = up ? n : -static_cast<long long>(n);
+    return Status::kOk;
   }
 
   // A title whose '/' is missing swallows what follows it, up to the next '/'.
-  void check_title() {
+  Status check_title() {
     std::string_view t = title;
     while (!t.empty() && is_white(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
     const std::string_view word = statement_in_title(t);
-    if (t.find('\n') == std::string_view::npos && word.empty()) return;
-    warn(Code::kSuspectTitle, word);
+    if (t.find('\n') == std::string_view::npos && word.empty()) return Status::kOk;
+    return warn(Code::kSuspectTitle, word);
   }
 
-  bool read_next_title() {
-    const bool read = read_title(reader, title) == 1;
+  TitleRead read_next_title() {
+    const TitleRead read = read_title(reader, title);
     held = reader.title_at;
     at = &held;
     return read;
   }
 
-  void convert() {
-    if (!read_next_title()) fail(Code::kNoTitle);
-    check_title();
+  Status convert() {
+    switch (read_next_title()) {
+      case TitleRead::kTitle:
+        break;
+      case TitleRead::kNone:
+        return fail(failure, {.code = Code::kNoTitle});
+      case TitleRead::kFailed:
+        return Status::kFailed;
+    }
+    if (check_title() == Status::kFailed) return Status::kFailed;
     // The title goes out exactly as read, without escaping.
     line.clear()
         .str("@head {\n$title \"")
@@ -512,18 +558,24 @@ struct Conversion {
         .num(kHeaderTempo)
         .str("\n$resolution 96\n}\n\n@body {\n");
     write_line();
-    do {
+    for (;;) {
       start_voice();
       while (!end_of_voice) {
+        // A failed write is reported as soon as it is seen; what follows would not be written.
+        if (sink.failed) return Status::kFailed;
         // Tested before the token is read: once measure 5000 is closed, not even "end" follows.
-        check_measure_limit();
-        statement(read_token(reader));
+        if (check_measure_limit() == Status::kFailed) return Status::kFailed;
+        const Token* token = read_token(reader);
+        if (token == nullptr || statement(*token) == Status::kFailed) return Status::kFailed;
       }
       // Only the first title reaches the output; the others just start voices.
-      if (!read_next_title()) break;
-      check_title();
-    } while (true);
+      const TitleRead next = read_next_title();
+      if (next == TitleRead::kFailed) return Status::kFailed;
+      if (next == TitleRead::kNone) break;
+      if (check_title() == Status::kFailed) return Status::kFailed;
+    }
     tavix_out(sink, "}\n\n");
+    return Status::kOk;
   }
 
   // Adds to a failure what the conversion knows of where it happened, and the hints that
@@ -549,10 +601,11 @@ struct Conversion {
   }
 };
 
-// A message without a place in the input.
-Message unplaced(Code code) {
+// The message of a write that failed.
+Message write_failure(const Sink& sink) {
   Failure f;
-  f.code = code;
+  f.code = Code::kWriteError;
+  if (sink.write_error != 0) f.reason = std::strerror(sink.write_error);
   return make_message(f);
 }
 
@@ -560,30 +613,18 @@ Message unplaced(Code code) {
 
 int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
                    std::vector<NoteEvent>* events) {
-  std::optional<Message> error;
-  try {
-    TokenReader reader(source, lines);
-    Conversion conversion(reader, sink, messages, events);
-    try {
-      conversion.convert();
-      flush_output(sink);
-      return 0;
-    } catch (const RunError& e) {
-      error = conversion.complete(e.failure);
-    }
-  } catch (const RunError& e) {
-    error = make_message(e.failure);  // writing a warning failed, or the output at the end
-  } catch (const std::bad_alloc&) {
-    error = unplaced(Code::kOutOfMemory);
-  }
-  try {
-    flush_output(sink);  // what was written before the error stays written
-  } catch (const RunError&) {
-    // The first error is the one worth reporting.
-  }
-  const int status = error->status;
-  messages.report(std::move(*error));
-  return status;
+  Conversion conversion(source, lines, sink, messages, events);
+  const Status status = conversion.convert();
+  // A write that failed is the first failure: whatever came after it went unwritten.
+  const bool write_failed_first = sink.failed;
+  flush_output(sink);  // what was written before an error stays written
+  if (status == Status::kOk && !sink.failed) return 0;
+  Message error = status == Status::kOk || write_failed_first
+                      ? write_failure(sink)
+                      : conversion.complete(conversion.failure);
+  const int exit_status = error.status;
+  messages.report(std::move(error));
+  return exit_status;
 }
 
 }  // namespace pn2tavix::detail

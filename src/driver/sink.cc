@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/diagnostic.h"
-
 namespace pn2tavix::detail {
 
 // The output block is not cleared, nor the store made whole, before they are used: a program
@@ -47,15 +45,6 @@ void tavix_out(Sink& s, std::string_view text) {
   s.pending_len += text.size();
 }
 
-namespace {
-[[noreturn, gnu::cold]] void fail_writing(int err) {
-  Failure f;
-  f.code = Code::kWriteError;
-  if (err != 0) f.reason = std::strerror(err);
-  fail(std::move(f));
-}
-}  // namespace
-
 void flush_output(Sink& s) {
   collect_pending(s);
   s.collected_up_to = 0;
@@ -66,16 +55,16 @@ void flush_output(Sink& s) {
     return;
   }
   std::streambuf* buf = s.out_buf;
-  if (buf == nullptr) return;  // the output is dropped
+  if (buf == nullptr || s.failed) return;  // the output is dropped
   errno = 0;
-  try {
-    const auto want = static_cast<std::streamsize>(len);
-    if (len != 0 && buf->sputn(s.pending.get(), want) != want) fail_writing(errno);
-    if (buf->pubsync() == -1) fail_writing(errno);
-  } catch (const RunError&) {
-    throw;
-  } catch (const std::exception&) {
-    fail_writing(0);  // a caller's stream buffer may throw
+  s.in_caller_stream = true;
+  const auto want = static_cast<std::streamsize>(len);
+  const bool written =
+      (len == 0 || buf->sputn(s.pending.get(), want) == want) && buf->pubsync() != -1;
+  s.in_caller_stream = false;
+  if (!written) {
+    s.failed = true;
+    s.write_error = errno;
   }
 }
 

@@ -58,13 +58,21 @@ struct Sink {
   // yet in measure_buf. It joins in one run when the measure is filed or the block written,
   // rather than line by line while each line, just formed, is still on its way to memory.
   size_t collected_up_to = 0;
+
+  // Set for good once a write fails: nothing more is written, and the conversion reports the
+  // failure (write_error is the system's error number, or 0 where it gave none).
+  bool failed = false;
+  int write_error = 0;
+  // Set while the caller's stream buffer is being called: an exception that it throws leaves
+  // this set, so that whoever catches it knows it came from writing.
+  bool in_caller_stream = false;
 };
 
 /// Writes `text` and, while collecting, adds it to the measure text. Every line is written
 /// through it but a note's, which is formed in place (open_line) and collected in the same way.
 void tavix_out(Sink& s, std::string_view text);
 
-/// Writes what is gathered; a failed write ends the run instead of passing as success.
+/// Writes what is gathered; a failed write sets `failed` instead of passing as success.
 void flush_output(Sink& s);
 
 /// Room for a line of at most `max` characters (at most kOutputBlock) in the output block

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <utility>
 
 #include "base/chars.h"
@@ -209,6 +208,12 @@ void shift_note(char& letter, int& octave, int shift) {
   return explicit_accid;
 }
 
+// Keeps the failure of a note token and gives what parse_note gives for it.
+inline int note_fails(NoteContext& ctx, const Fault& fault) {
+  (void)fail(ctx.failure, fault);
+  return kNoteFailed;
+}
+
 // A comma token takes the previous note's length; any other takes its own.
 int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine& line,
                    bool comma) {
@@ -216,7 +221,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
 
   // Starting pitch. The octave is kept as its digit character, widened so that shifts past
   // the ends of the range cannot wrap around.
-  char letter;
+  char letter = 0;
   int octave;
   char explicit_accid = 0;
   // A ',' before any note has no note to repeat. Its own faults are still told first, in their
@@ -230,14 +235,18 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     explicit_accid = n.prev_accid;  // the previous note's accidental counts as written here
     octave = n.prev_octave;
   } else {
-    char digit;
-    pitch2tavix(ctx.pitch, pitch, letter, digit);
+    char digit = 0;  // set, unless the pitch fails
+    if (pitch2tavix(ctx.pitch, pitch, letter, digit, ctx.failure) == Status::kFailed) {
+      return kNoteFailed;
+    }
     octave = digit;
   }
 
-  if (comma && signs.has(NoteSigns::kDot)) fail(Code::kDotWithComma);
+  if (comma && signs.has(NoteSigns::kDot)) return note_fails(ctx, {.code = Code::kDotWithComma});
 
-  if (!comma && signs.has(NoteSigns::kZeroValue)) fail(Code::kZeroNoteValue);
+  if (!comma && signs.has(NoteSigns::kZeroValue)) {
+    return note_fails(ctx, {.code = Code::kZeroNoteValue});
+  }
   const int length = comma ? n.prev_dur : signs.length;  // a dot with a comma was refused
   const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
 
@@ -248,7 +257,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   // doubled somewhere.
   const bool natural = signs.has(NoteSigns::kNatural);
   if (!natural && signs.doubled != 0) {
-    fail(signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat);
+    return note_fails(ctx, {.code = signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat});
   }
   explicit_accid = signs.accid != 0 ? signs.accid : explicit_accid;
   explicit_accid = natural ? '=' : explicit_accid;
@@ -272,31 +281,37 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   const int remembered_octave = octave;
 
   if (letter != 'r' && n.cur_transposition != 0) {
-    if (no_previous) fail(Code::kNoPreviousNote);
+    if (no_previous) return note_fails(ctx, {.code = Code::kNoPreviousNote});
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
-    if (semitone < 0 || semitone > kHighestSemitone) fail(Code::kTransposedOutOfRange, semitone);
+    if (semitone < 0 || semitone > kHighestSemitone) {
+      return note_fails(ctx, {.code = Code::kTransposedOutOfRange, .number = semitone});
+    }
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone[semitone % 12];
     accid = accid_of_semitone[semitone % 12];
   }
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
-  int divisor = is_next_tok_rest(ctx.reader) ? kArticBeforeRest : n.cur_artic;
+  const Token* next = peek_next_token(ctx.reader);  // the token stays pending
+  if (next == nullptr) return kNoteFailed;
+  int divisor = is_rest_token(*next) ? kArticBeforeRest : n.cur_artic;
   divisor = signs.artic != 0 ? static_cast<int>(signs.artic) : divisor;
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
   int shortening = divide(length * 6, divisor);
   shortening = triplet ? 2 * shortening / 3 : shortening;
 
-  if (no_previous) fail(Code::kNoPreviousNote);
+  if (no_previous) return note_fails(ctx, {.code = Code::kNoPreviousNote});
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
   constexpr int lowest = '0' + kLowestOctave;
   constexpr int highest = '0' + kHighestOctave;
-  if (octave < lowest) fail(Code::kOctaveTooLow, octave - '0');
+  if (octave < lowest)
+    return note_fails(ctx, {.code = Code::kOctaveTooLow, .number = octave - '0'});
   if (octave > highest || (octave == highest && letter != 'c')) {
-    fail(Code::kOctaveTooHigh, octave - '0', 0, letter);
+    return note_fails(ctx,
+                      {.code = Code::kOctaveTooHigh, .number = octave - '0', .letter = letter});
   }
 
   static_assert(kNoteLineMax >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
@@ -350,8 +365,8 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
                    NoteLine& line) {
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
-    if (signs.runs == 0) fail(Code::kRestWithoutDuration);
-    if (signs.has(NoteSigns::kZeroValue)) fail(Code::kZeroNoteValue);
+    if (signs.runs == 0) return note_fails(ctx, {.code = Code::kRestWithoutDuration});
+    if (signs.has(NoteSigns::kZeroValue)) return note_fails(ctx, {.code = Code::kZeroNoteValue});
     const int length = signs.length;
     const bool triplet = signs.has(NoteSigns::kC);
     char* at = put_text(line.text, "/L");
@@ -365,14 +380,16 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
 
   if (!signs.has(NoteSigns::kComma)) {
     if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-    if (signs.runs == 0) fail_word(Code::kNoteWithoutPitch, token);
+    if (signs.runs == 0) return note_fails(ctx, {.code = Code::kNoteWithoutPitch, .word = token});
     // The note value is the next run of digits after the pitch number's.
-    if (signs.runs == 1) fail_word(Code::kNoteWithoutDuration, token);
+    if (signs.runs == 1) {
+      return note_fails(ctx, {.code = Code::kNoteWithoutDuration, .word = token});
+    }
     return tavix_note_gen(ctx, signs.pitch, signs, line, false);
   }
 
   if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-  if (signs.digit_after_comma) fail(Code::kDurationWithComma);
+  if (signs.digit_after_comma) return note_fails(ctx, {.code = Code::kDurationWithComma});
   int pitch = kRestPitch;
   if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.pitch;
   return tavix_note_gen(ctx, pitch, signs, line, true);
@@ -395,7 +412,8 @@ int parse_note(NoteContext& ctx, const Token& token, NoteLine& line) {
     // calloc: a large block comes zeroed from the system, page by page as it is first used, so
     // a short piece does not pay for the whole table.
     void* memo = std::calloc(1, sizeof(SignsMemo));
-    if (memo == nullptr) throw std::bad_alloc();
+    // Without the memory for it, every note is examined anew: slower, and the same.
+    if (memo == nullptr) return translate_note(ctx, token.view(), scan_signs(token.view()), line);
     n.signs_memo.reset(static_cast<SignsMemo*>(memo));
   }
   SignsMemo::Entry* way = n.signs_memo->set_of(token.text).way;

@@ -93,10 +93,15 @@ struct NoteContext {
   NoteState& notes;
   const PitchState& pitch;
   TokenReader& reader;  // for the one token of lookahead after a note
+  Failure& failure;     // the conversion's: where a malformed token's failure is kept
 };
 
+/// What parse_note gives for a token that fails, its Failure kept in the context.
+constexpr int kNoteFailed = -1;
+
 /// Translates a note or rest token into `line` and gives the 192nds it fills; 0 means nothing
-/// is to be written. A malformed token ends the run.
+/// is to be written, kNoteFailed that the token is malformed (or the input ended, or failed,
+/// where the note looked ahead).
 int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line);
 /// The same for a token as read, which is examined without a pass over it per sign.
 int parse_note(NoteContext& ctx, const Token& token, NoteLine& line);

@@ -1,11 +1,13 @@
 // The public functions as a program of someone else's calls them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,22 @@
 #include "pn2tavix/pn2tavix.h"
 
 namespace {
+
+// A caller's stream buffer that throws, after the bytes it holds when reading.
+class ThrowingBuf : public std::stringbuf {
+ public:
+  using std::stringbuf::stringbuf;
+
+ protected:
+  int_type underflow() override {
+    const int_type c = std::stringbuf::underflow();
+    if (traits_type::eq_int_type(c, traits_type::eof())) throw std::runtime_error("boom");
+    return c;
+  }
+  std::streamsize xsputn(const char*, std::streamsize) override {
+    throw std::runtime_error("boom");
+  }
+};
 
 TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   const std::string piece = "Minuet/ units 8 1 6q4/ end\n";
@@ -24,6 +42,11 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   std::ostringstream failed_out;
   failed_out.setstate(std::ios::badbit);
   std::ostream no_buffer_out(nullptr);
+  ThrowingBuf throws_reading("Minuet/ units 8 1 6q4/");
+  std::istream throwing_in(&throws_reading);
+  ThrowingBuf throws_writing;
+  std::ostream throwing_out(&throws_writing);
+  std::istringstream good_in2(piece);
   struct Case {
     std::istream& in;
     std::ostream* out;  // nullptr: a working one
@@ -34,6 +57,8 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
       {missing, nullptr, "pn2tavix: Can't open file: the input file stream is not open\n"},
       {good_in, &no_buffer_out, "pn2tavix: Cannot write the output: the stream has no buffer\n"},
       {good_in, &failed_out, "pn2tavix: Cannot write the output: the stream has already failed\n"},
+      {throwing_in, nullptr, "pn2tavix: Error reading standard input: boom\n"},
+      {good_in2, &throwing_out, "pn2tavix: Error writing standard output\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -52,6 +77,10 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   EXPECT_EQ(1, r.status);
   EXPECT_EQ(pn2tavix::Code::kCannotOpen, r.messages[0].code);
   EXPECT_FALSE(r.messages[0].at);
+  const pn2tavix::Result null_file = pn2tavix::convert(static_cast<std::FILE*>(nullptr));
+  ASSERT_EQ(1u, null_file.messages.size());
+  EXPECT_EQ(1, null_file.status);
+  EXPECT_EQ("Cannot read the input: the C stream is a null pointer", null_file.messages[0].text);
 }
 
 }  // namespace

@@ -54,23 +54,20 @@ std::string tokens_of(const std::string& input, bool kinds = false, bool bytewis
   OneByteAtATime trickle(input);
   std::istream by_byte(&trickle);
   ByteSource src(bytewise ? by_byte : whole, "test");
-  TokenReader r(src);
+  Failure failure;
+  TokenReader r(src, failure);
   std::string seen;
-  try {
-    for (;;) {
-      const Token& t = read_token(r);
-      seen.append("[").append(t.view());
-      if (kinds)
-        seen.append("|")
-            .append(std::to_string(static_cast<int>(t.kind)))
-            .append(t.has_r ? "|r" : "|");
-      if (places) seen += place(t.at);
-      seen.append("]");
-    }
-  } catch (const RunError& e) {
-    seen += e.failure.code == Code::kEndOfInput ? "<EOF>" : text_of(e);
-    if (places && e.failure.at) seen += place(*e.failure.at);
+  while (const Token* t = read_token(r)) {
+    seen.append("[").append(t->view());
+    if (kinds)
+      seen.append("|")
+          .append(std::to_string(static_cast<int>(t->kind)))
+          .append(t->has_r ? "|r" : "|");
+    if (places) seen += place(t->at);
+    seen.append("]");
   }
+  seen += failure.code == Code::kEndOfInput ? "<EOF>" : text_of(failure);
+  if (places && failure.at) seen += place(*failure.at);
   return seen;
 }
 
@@ -110,15 +107,16 @@ TEST(TokenReader, RefusesOverlongTokensAndNulBytes) {
 TEST(TokenReader, PeekedTokenIsDeliveredNextInOrder) {
   std::istringstream in("r4/ 7q8");
   ByteSource src(in, "test");
-  TokenReader r(src);
-  EXPECT_EQ("r4", peek_next_token(r).view());
-  EXPECT_EQ("r4", peek_next_token(r).view());  // a second peek consumes nothing more
-  const Token& r4 = read_token(r);
+  Failure r_failure;
+  TokenReader r(src, r_failure);
+  EXPECT_EQ("r4", peek_next_token(r)->view());
+  EXPECT_EQ("r4", peek_next_token(r)->view());  // a second peek consumes nothing more
+  const Token& r4 = *read_token(r);
   EXPECT_EQ("r4", r4.view());
-  EXPECT_EQ("/", peek_next_token(r).view());  // the split '/' follows its token
-  EXPECT_EQ("r4", r4.view());                 // and reading it ahead leaves r4 as it was
-  EXPECT_EQ("/", read_token(r).view());
-  EXPECT_EQ("7q8", read_token(r).view());
+  EXPECT_EQ("/", peek_next_token(r)->view());  // the split '/' follows its token
+  EXPECT_EQ("r4", r4.view());                  // and reading it ahead leaves r4 as it was
+  EXPECT_EQ("/", read_token(r)->view());
+  EXPECT_EQ("7q8", read_token(r)->view());
 }
 
 TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
@@ -134,31 +132,33 @@ TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
     SCOPED_TRACE(c.input);
     std::istringstream in(c.input);
     ByteSource src(in, "test");
-    TokenReader r(src);
-    EXPECT_EQ(c.rest, is_next_tok_rest(r));
-    EXPECT_EQ(c.input, read_token(r).view());  // and the token is still there to read
+    Failure r_failure;
+    TokenReader r(src, r_failure);
+    EXPECT_EQ(c.rest, is_rest_token(*peek_next_token(r)));
+    EXPECT_EQ(c.input, read_token(r)->view());  // and the token is still there to read
   }
 }
 
 TEST(TokenReader, ReadsTitles) {
   struct Case {
     const char* input;
-    int result;
+    TitleRead result;
     const char* title;
   } const cases[] = {
-      {"@@  My piece /", 1, "My piece "},  // '@' and blanks skipped only in front
-      {"Song @ 2/", 1, "Song @ 2"},
-      {"Two\nlines \"q\" %d/x", 1, "Two\nlines \"q\" %d"},
-      {"No slash at all", 1, "No slash at all"},
-      {"/rest", -1, ""},  // an empty title
-      {"  @ \n", -1, ""},
-      {"", -1, ""},
+      {"@@  My piece /", TitleRead::kTitle, "My piece "},  // '@' and blanks skipped only in front
+      {"Song @ 2/", TitleRead::kTitle, "Song @ 2"},
+      {"Two\nlines \"q\" %d/x", TitleRead::kTitle, "Two\nlines \"q\" %d"},
+      {"No slash at all", TitleRead::kTitle, "No slash at all"},
+      {"/rest", TitleRead::kNone, ""},  // an empty title
+      {"  @ \n", TitleRead::kNone, ""},
+      {"", TitleRead::kNone, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     std::istringstream in(c.input);
     ByteSource src(in, "test");
-    TokenReader r(src);
+    Failure r_failure;
+    TokenReader r(src, r_failure);
     std::string title;
     EXPECT_EQ(c.result, read_title(r, title));
     EXPECT_EQ(c.title, title);
@@ -168,29 +168,28 @@ TEST(TokenReader, ReadsTitles) {
 TEST(TokenReader, TitleIsReadUpToItsSlashOnly) {
   std::istringstream in("Title/units 24");
   ByteSource src(in, "test");
-  TokenReader r(src);
+  Failure r_failure;
+  TokenReader r(src, r_failure);
   std::string title;
-  ASSERT_EQ(1, read_title(r, title));
-  EXPECT_EQ("units", read_token(r).view());
+  ASSERT_EQ(TitleRead::kTitle, read_title(r, title));
+  EXPECT_EQ("units", read_token(r)->view());
 }
 
 TEST(TokenReader, RefusesOverlongTitles) {
   std::istringstream ok(std::string(255, 't') + "/");
   ByteSource ok_src(ok, "test");
-  TokenReader ok_reader(ok_src);
+  Failure ok_reader_failure;
+  TokenReader ok_reader(ok_src, ok_reader_failure);
   std::string title;
-  EXPECT_EQ(1, read_title(ok_reader, title));
+  EXPECT_EQ(TitleRead::kTitle, read_title(ok_reader, title));
   EXPECT_EQ(255u, title.size());
 
   std::istringstream in(std::string(256, 't') + "/");
   ByteSource src(in, "test");
-  TokenReader r(src);
-  try {
-    read_title(r, title);
-    FAIL() << "a title of 256 characters was accepted";
-  } catch (const RunError& e) {
-    EXPECT_EQ("Title longer than 255 characters", text_of(e));
-  }
+  Failure failure;
+  TokenReader r(src, failure);
+  ASSERT_EQ(TitleRead::kFailed, read_title(r, title)) << "a title of 256 characters was accepted";
+  EXPECT_EQ("Title longer than 255 characters", text_of(failure));
 }
 
 TEST(TokenReader, ClassifiesTokensInOrder) {
@@ -370,18 +369,19 @@ TEST(TokenReader, StampsEachTokenWithItsPlace) {
   // A token read ahead keeps its own place, and leaves the one delivered before as it was.
   std::istringstream in("Title\n/ 7q4 r4/\nend");
   ByteSource src(in, "test");
-  TokenReader r(src);
+  Failure r_failure;
+  TokenReader r(src, r_failure);
   std::string title;
-  ASSERT_EQ(1, read_title(r, title));
+  ASSERT_EQ(TitleRead::kTitle, read_title(r, title));
   EXPECT_EQ("@1:1:0", place(r.title_at));
   EXPECT_EQ("@2:1:6", place(r.title_end));
-  const Token& note = read_token(r);
-  EXPECT_TRUE(is_next_tok_rest(r));
+  const Token& note = *read_token(r);
+  EXPECT_TRUE(is_rest_token(*peek_next_token(r)));
   EXPECT_EQ("@2:3:8", place(note.at));
-  EXPECT_EQ("@2:7:12", place(read_token(r).at));       // r4
-  EXPECT_EQ("@2:9:14", place(peek_next_token(r).at));  // its '/', read ahead
-  EXPECT_EQ("@2:9:14", place(read_token(r).at));
-  EXPECT_EQ("@3:1:16", place(read_token(r).at));  // end
+  EXPECT_EQ("@2:7:12", place(read_token(r)->at));       // r4
+  EXPECT_EQ("@2:9:14", place(peek_next_token(r)->at));  // its '/', read ahead
+  EXPECT_EQ("@2:9:14", place(read_token(r)->at));
+  EXPECT_EQ("@3:1:16", place(read_token(r)->at));  // end
 }
 
 TEST(TokenReader, MadeTokensAreClassifiedAsReadOnes) {
