@@ -34,6 +34,8 @@ struct Result {
   std::string output;  // the tavix text; on an error, what was written before it
   std::vector<Message> messages;  // in the order they happened; an error comes last
   std::vector<NoteEvent> notes;   // with Options::note_events
+  std::string title;              // the first title as read: the one the output names
+  std::vector<Title> titles;      // each voice's, in order
 };
 
 /// Converts the music in `input`, which is read as bytes, exactly as the program reads a file.

@@ -28,14 +28,18 @@ std::string_view version() noexcept { return PN2TAVIX_VERSION; }
 namespace detail {
 namespace {
 
-// Keeps every message for the caller.
+// Keeps every message and title for the caller.
 class Collect final : public MessageHandler {
  public:
-  explicit Collect(std::vector<Message>& to) : to_(to) {}
-  void report(Message message) override { to_.push_back(std::move(message)); }
+  explicit Collect(Result& to) : to_(to) {}
+  void report(Message message) override { to_.messages.push_back(std::move(message)); }
+  void title(Title title) override {
+    if (to_.titles.empty()) to_.title = title.text;
+    to_.titles.push_back(std::move(title));
+  }
 
  private:
-  std::vector<Message>& to_;
+  Result& to_;
 };
 
 // Writes what the program prints: "NAME: text", one line each.
@@ -96,7 +100,7 @@ int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, boo
 
 Result convert_into(ByteSource& source, const Options& options) {
   Result result;
-  Collect collect(result.messages);
+  Collect collect(result);
   Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
   result.status =
       convert_caught(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
@@ -160,9 +164,8 @@ std::optional<Message> open_file(const char* path, File& file) {
   Failure f;
   f.code = Code::kCannotOpen;
   f.word = path;
-  Message m = make_message(f);
-  m.hints.push_back({std::strerror(open_error), std::nullopt});
-  return m;
+  f.reason = std::strerror(open_error);
+  return make_message(f);
 }
 
 Result refused_result(Message m) {

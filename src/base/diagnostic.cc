@@ -1,20 +1,28 @@
 #include "base/diagnostic.h"
 
+#include <iterator>
 #include <string>
 
 #include "base/limits.h"
 
 namespace pn2tavix::detail {
 
+Failure failure_of(const Fault& fault) {
+  Failure f;
+  f.code = fault.code;
+  f.word = fault.word;
+  f.keyword = fault.keyword;
+  f.reason = fault.reason;
+  f.number = fault.number;
+  f.other = fault.other;
+  f.letter = fault.letter;
+  f.at = fault.at;
+  f.length = fault.length;
+  return f;
+}
+
 Status fail(Failure& kept, const Fault& fault) {
-  kept.code = fault.code;
-  kept.word = fault.word;
-  kept.keyword = fault.keyword;
-  kept.reason = fault.reason;
-  kept.number = fault.number;
-  kept.other = fault.other;
-  kept.letter = fault.letter;
-  kept.at = fault.at;
+  kept = failure_of(fault);
   return Status::kFailed;
 }
 
@@ -223,6 +231,21 @@ std::string message_text(const Failure& f) {
     case Code::kNegativeTempo:
       t << "tempo " << f.number << " is negative: it writes \"$tempo " << f.other << '"';
       break;
+    case Code::kCheckNoFiles:
+      t << "no file to check";
+      break;
+    case Code::kCheckNotAFile:
+      t << "not a file or a folder";
+      break;
+    case Code::kCheckUnknownOption:
+      t << "unknown option " << f.word;
+      break;
+    case Code::kCheckUnreadableFolder:
+      t << "Can't read the folder: " << f.reason;
+      break;
+    case Code::kCheckEmptyFolder:
+      t << "no .pdp1 file in this folder";
+      break;
   }
   return std::move(t.s);
 }
@@ -234,6 +257,7 @@ Severity severity_of(Code code) {
     case Code::kSuspectTitle:
     case Code::kNoteWithoutLength:
     case Code::kNegativeTempo:
+    case Code::kCheckEmptyFolder:
       return Severity::kWarning;
     default:
       return Severity::kError;
@@ -254,6 +278,11 @@ bool has_place(Code code) {
     case Code::kUnreadableInput:
     case Code::kUnwritableOutput:
     case Code::kOutOfMemory:
+    case Code::kCheckNoFiles:
+    case Code::kCheckNotAFile:
+    case Code::kCheckUnknownOption:
+    case Code::kCheckUnreadableFolder:
+    case Code::kCheckEmptyFolder:
       return false;
     default:
       return true;
@@ -261,8 +290,91 @@ bool has_place(Code code) {
 }
 
 bool printed_by_program(Code code) {
+  if (code >= Code::kCheckNoFiles) return false;  // the checker's own
   return severity_of(code) == Severity::kError || code == Code::kRestInFullMeasure;
 }
+
+// Whole notes first, then the largest value that fits, again and again.
+std::string as_note_values(long long n) {
+  struct Value {
+    int length;
+    const char* name;
+  };
+  static constexpr Value values[] = {
+      {144, "a dotted half"},
+      {96, "a half"},
+      {72, "a dotted quarter"},
+      {64, "a triplet half"},
+      {48, "a quarter"},
+      {36, "a dotted eighth"},
+      {32, "a triplet quarter"},
+      {24, "an eighth"},
+      {18, "a dotted 16th"},
+      {16, "a triplet eighth"},
+      {12, "a 16th"},
+      {9, "a dotted 32nd"},
+      {8, "a triplet 16th"},
+      {6, "a 32nd"},
+      {4, "a triplet 32nd"},
+      {3, "a 64th"},
+      {2, "a triplet 64th"},
+      {1, "a 192nd"},
+  };
+  std::string names[std::size(values) + 1];
+  size_t count = 0;
+  if (n >= 192) {
+    names[count++] = n < 384 ? "a whole note" : std::to_string(n / 192) + " whole notes";
+    n %= 192;
+  }
+  for (const Value& v : values) {
+    if (n >= v.length) {
+      names[count++] = v.name;
+      n -= v.length;
+    }
+  }
+  std::string text;
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) text += i + 1 == count ? " and " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+namespace {
+
+Hint began_here(const Failure& f) {
+  return {.text = "measure " + std::to_string(f.measure) + " began here",
+          .at = f.measure_began,
+          .length = f.measure_began_length};
+}
+
+// The hints of a message, each from the values of its failure.
+std::vector<Hint> hints_of(const Failure& f) {
+  switch (f.code) {
+    case Code::kCannotOpen:
+      // The file named in the message, the system's reason in the hint.
+      if (f.word.empty()) return {};
+      return {{.text = f.reason, .at = std::nullopt}};
+    case Code::kMeasureCount: {
+      const long long missing = f.other - f.number;
+      const long long size = missing > 0 ? missing : -missing;
+      return {{.text = "measure " + std::to_string(f.measure) + " is " +
+                       (missing > 0 ? "short by " : "long by ") + as_note_values(size) + " (" +
+                       std::to_string(size) + " 192nds)",
+               .at = std::nullopt},
+              began_here(f)};
+    }
+    case Code::kMeasureNumber:
+    case Code::kUncheckedMeasure:
+      return {began_here(f)};
+    case Code::kSuspectTitle:
+      return {{.text = "the title ends here", .at = f.title_end, .length = f.title_end_length}};
+    default:
+      return {};
+  }
+}
+
+}  // namespace
 
 Message make_message(const Failure& f) {
   Message m;
@@ -270,10 +382,12 @@ Message make_message(const Failure& f) {
   m.code = f.code;
   m.text = message_text(f);
   m.at = f.at;
+  m.length = f.length;
   m.voice = f.voice;
   m.measure = f.measure;
   m.status = status_of(f.code);
   m.printed = printed_by_program(f.code);
+  m.hints = hints_of(f);
   return m;
 }
 

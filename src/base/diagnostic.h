@@ -4,6 +4,7 @@
 // how a message is shown.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,14 @@ struct Failure {
   long long other = 0;       // a second one: the count expected, the "$tempo" written
   char letter = 0;           // the note letter it names
   std::optional<Position> at;
+  std::uint64_t length = 0;  // bytes of the token or title at `at`
   int measure = 0;
   long long voice = 0;
+  // The places that hints point at, as the conversion knows them when the message is made.
+  std::optional<Position> measure_began;  // the token that began the open measure
+  std::uint64_t measure_began_length = 0;
+  std::optional<Position> title_end;   // the '/' that closed the title read last, or the end
+  std::uint64_t title_end_length = 0;  // 1 for a '/', 0 for the end of input
 };
 
 /// What a fault names, by field, as the code that finds it knows it: fail() keeps it as the
@@ -39,6 +46,7 @@ struct Fault {
   std::string_view keyword = {};
   std::string_view reason = {};
   std::optional<Position> at = {};
+  std::uint64_t length = 0;
 };
 
 /// How a step of a conversion went. A step that fails has kept its Failure where the conversion
@@ -49,6 +57,9 @@ enum class [[nodiscard]] Status : unsigned char{kOk, kFailed};
 // per-note and per-token functions stay small.
 /// Keeps `fault` in `kept` and gives Status::kFailed, for the caller to return.
 [[gnu::cold, gnu::noinline]] Status fail(Failure& kept, const Fault& fault);
+
+/// The Failure that `fault` names, with nothing yet of where it happened.
+Failure failure_of(const Fault& fault);
 
 /// The text of the message, exactly as the program prints it after "NAME: ".
 std::string message_text(const Failure& f);
@@ -61,7 +72,11 @@ bool has_place(Code code);
 /// False for the warnings that only pn2tavix-check reports.
 bool printed_by_program(Code code);
 
-/// The message for `f`, without notes.
+/// The message for `f` with the hints that help to fix it: the one place where both are made.
 Message make_message(const Failure& f);
+
+/// A length in 192nds of a whole note as note values, for a hint: "a dotted quarter", "a half
+/// and a 16th".
+std::string as_note_values(long long n);
 
 }  // namespace pn2tavix::detail

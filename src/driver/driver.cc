@@ -41,53 +41,6 @@ bool to_int(std::string_view text, int& value) {
   return true;
 }
 
-// A length in 192nds of a whole note as note values, for a hint: "a dotted quarter", "a half
-// and a 16th". Whole notes first, then the largest value that fits, again and again.
-std::string as_note_values(long long n) {
-  struct Value {
-    int length;
-    const char* name;
-  };
-  static constexpr Value values[] = {
-      {144, "a dotted half"},
-      {96, "a half"},
-      {72, "a dotted quarter"},
-      {64, "a triplet half"},
-      {48, "a quarter"},
-      {36, "a dotted eighth"},
-      {32, "a triplet quarter"},
-      {24, "an eighth"},
-      {18, "a dotted 16th"},
-      {16, "a triplet eighth"},
-      {12, "a 16th"},
-      {9, "a dotted 32nd"},
-      {8, "a triplet 16th"},
-      {6, "a 32nd"},
-      {4, "a triplet 32nd"},
-      {3, "a 64th"},
-      {2, "a triplet 64th"},
-      {1, "a 192nd"},
-  };
-  std::string names[std::size(values) + 1];
-  size_t count = 0;
-  if (n >= 192) {
-    names[count++] = n < 384 ? "a whole note" : std::to_string(n / 192) + " whole notes";
-    n %= 192;
-  }
-  for (const Value& v : values) {
-    if (n >= v.length) {
-      names[count++] = v.name;
-      n -= v.length;
-    }
-  }
-  std::string text;
-  for (size_t i = 0; i < count; ++i) {
-    if (i > 0) text += i + 1 == count ? " and " : ", ";
-    text += names[i];
-  }
-  return text;
-}
-
 // Statements whose argument a title that lacks its '/' would swallow: a title holding one of
 // them, followed by what looks like its argument, is probably not a title at all.
 std::string_view statement_in_title(std::string_view title) {
@@ -144,10 +97,13 @@ struct Conversion {
   // tokens go by (a token's buffer holds it while the one after it is read ahead), or kept in
   // `held` where a statement reads on past its arguments; and where the open measure began:
   // its measure number, else the first token read after the measure before it was closed
-  // (kept only where places are shown).
+  // (kept only where places are shown). Each with the bytes of its token or title.
   const Position* at = nullptr;
+  std::uint64_t at_length = 0;
   Position held;
+  std::uint64_t held_length = 0;
   Position measure_began;
+  std::uint64_t measure_began_length = 0;
   bool measure_begins = true;
 
   // The notes written, for a caller that draws the piece; and for each measure filed in the
@@ -164,20 +120,11 @@ struct Conversion {
 
   // A warning: the conversion goes on. One that the program prints comes after the output
   // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
-  [[gnu::noinline]] Status warn(Code code, std::string_view word = {}, long long number = 0,
-                                long long other = 0) {
+  [[gnu::noinline]] Status warn(const Fault& fault) {
     if (sink.failed) return Status::kFailed;  // the write failure is what is reported
-    Failure f;
-    f.code = code;
-    f.word = word;
-    f.number = number;
-    f.other = other;
-    if (at != nullptr) f.at = *at;
-    f.measure = measure;
-    f.voice = voice;
-    Message m = make_message(f);
-    if (code == Code::kUncheckedMeasure) m.hints.push_back(began_here());
-    if (code == Code::kSuspectTitle) m.hints.push_back({"the title ends here", reader.title_end});
+    Failure f = failure_of(fault);
+    Message m = complete(f);
+    m.measure = measure;  // also before the first voice, for a title
     if (m.printed) {
       flush_output(sink);
       if (sink.failed) return Status::kFailed;
@@ -186,13 +133,14 @@ struct Conversion {
     return Status::kOk;
   }
 
-  Hint began_here() const {
-    return {"measure " + std::to_string(measure) + " began here", measure_began};
+  void point_at(const Token& token) {
+    at = &token.at;
+    at_length = token.len;
   }
 
   const Token* read_argument() {
     const Token* arg = read_token(reader);
-    if (arg != nullptr) at = &arg->at;
+    if (arg != nullptr) point_at(*arg);
     return arg;
   }
 
@@ -293,16 +241,22 @@ struct Conversion {
   // Keeps the place of the statement being handled, for its messages after its arguments.
   void hold_place() {
     held = *at;
+    held_length = at_length;
+    point_at_held();
+  }
+  void point_at_held() {
     at = &held;
+    at_length = held_length;
   }
 
   Status whole_measure_rests() {
     hold_place();
-    const Position* statement = at;
-    if (count != 0 && warn(Code::kRestInFullMeasure) == Status::kFailed) return Status::kFailed;
+    if (count != 0 && warn({.code = Code::kRestInFullMeasure}) == Status::kFailed) {
+      return Status::kFailed;
+    }
     int n = 0;
     if (read_int_arg("rest", n) == Status::kFailed) return Status::kFailed;
-    at = statement;
+    point_at_held();
     for (int i = 0; i < n; ++i) {
       long long expected = 0;
       // A rest fills a measure, whose length must be known.
@@ -326,12 +280,11 @@ struct Conversion {
 
   Status copy_measures() {
     hold_place();
-    const Position* statement = at;
     int first = 0;
     int last = 0;
     if (read_int_arg("copy", first) == Status::kFailed) return Status::kFailed;
     if (read_int_arg("copy", last) == Status::kFailed) return Status::kFailed;
-    at = statement;
+    point_at_held();
     // Each copy is filed before the next is taken, so a range that reaches the current
     // measure repeats copies made by this same statement.
     for (long long i = first; i <= last; ++i) {
@@ -361,8 +314,9 @@ struct Conversion {
     if (read_int_arg("tempo", n) == Status::kFailed) return Status::kFailed;
     if (n > kMaxTempo) return fail(failure, {.code = Code::kTempoTooHigh, .number = n});
     if (n == 0) return fail(failure, {.code = Code::kTempoZero});
-    if (n < 0 && warn(Code::kNegativeTempo, {}, n, kTempoDividend / n) == Status::kFailed) {
-      return Status::kFailed;
+    if (n < 0) {
+      const Fault negative{.code = Code::kNegativeTempo, .number = n, .other = kTempoDividend / n};
+      if (warn(negative) == Status::kFailed) return Status::kFailed;
     }
     line.clear().str("$tempo ").num(kTempoDividend / n).str("\n");
     write_line();
@@ -387,6 +341,7 @@ struct Conversion {
     start_collecting(sink);
     measure_opened = true;
     measure_began = token.at;  // where the writer began the measure
+    measure_began_length = token.len;
     if (events != nullptr) events_collected_from = events->size();
     return Status::kOk;
   }
@@ -410,11 +365,13 @@ struct Conversion {
   // A note formed, yet of no length: a note value above 64, or a repeat of such a note.
   Status warn_no_length(const Token& token) {
     const bool own_value = token.view().find(',') == std::string_view::npos;
-    return warn(Code::kNoteWithoutLength, token.view(), own_value);
+    return warn({.code = Code::kNoteWithoutLength, .number = own_value, .word = token.view()});
   }
 
   Status end_voice() {
-    if (count != 0 && warn(Code::kUncheckedMeasure) == Status::kFailed) return Status::kFailed;
+    if (count != 0 && warn({.code = Code::kUncheckedMeasure}) == Status::kFailed) {
+      return Status::kFailed;
+    }
     tavix_out(sink, "}\n\n");
     end_of_voice = true;
     return Status::kOk;
@@ -456,9 +413,10 @@ struct Conversion {
   }
 
   Status statement(const Token& token) {
-    at = &token.at;
+    point_at(token);
     if (reader.count_lines && measure_begins) {  // only where places are shown
       measure_began = token.at;
+      measure_began_length = token.len;
       measure_begins = false;
     }
     switch (parse_token(token)) {
@@ -530,13 +488,18 @@ struct Conversion {
     while (!t.empty() && is_white(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
     const std::string_view word = statement_in_title(t);
     if (t.find('\n') == std::string_view::npos && word.empty()) return Status::kOk;
-    return warn(Code::kSuspectTitle, word);
+    return warn({.code = Code::kSuspectTitle, .word = word});
   }
 
   TitleRead read_next_title() {
     const TitleRead read = read_title(reader, title);
     held = reader.title_at;
-    at = &held;
+    held_length = read == TitleRead::kFailed ? 0 : title.size();
+    point_at_held();
+    if (read == TitleRead::kTitle) {
+      messages.title(
+          {.voice = voice + 1, .text = title, .at = reader.title_at, .end = reader.title_end});
+    }
     return read;
   }
 
@@ -578,26 +541,21 @@ struct Conversion {
     return Status::kOk;
   }
 
-  // Adds to a failure what the conversion knows of where it happened, and the hints that
-  // help to fix it.
+  // Adds to a failure what the conversion knows of where it happened: the places that its
+  // message and hints point at, the measure and the voice.
   Message complete(Failure f) const {
     if (!has_place(f.code)) return make_message(f);
-    if (!f.at && at != nullptr) f.at = *at;
+    if (!f.at && at != nullptr) {
+      f.at = *at;
+      f.length = at_length;
+    }
     f.measure = voice > 0 ? measure : 0;
     f.voice = voice;
-    Message m = make_message(f);
-    if (f.code == Code::kMeasureCount) {
-      const long long missing = f.other - f.number;
-      m.hints.push_back({"measure " + std::to_string(measure) + " is " +
-                             (missing > 0 ? "short by " : "long by ") +
-                             as_note_values(missing > 0 ? missing : -missing) + " (" +
-                             std::to_string(missing > 0 ? missing : -missing) + " 192nds)",
-                         std::nullopt});
-      m.hints.push_back(began_here());
-    } else if (f.code == Code::kMeasureNumber) {
-      m.hints.push_back(began_here());
-    }
-    return m;
+    f.measure_began = measure_began;
+    f.measure_began_length = measure_began_length;
+    f.title_end = reader.title_end;
+    f.title_end_length = reader.title_closed ? 1 : 0;
+    return make_message(f);
   }
 };
 

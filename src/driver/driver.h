@@ -13,10 +13,11 @@
 namespace pn2tavix::detail {
 
 /// Where a conversion's messages go, each as it happens: a warning while the conversion goes
-/// on, an error last.
+/// on, an error last; and each voice's title, as it is read.
 class MessageHandler {
  public:
   virtual void report(Message message) = 0;
+  virtual void title(Title title) { (void)title; }
 
  protected:
   ~MessageHandler() = default;

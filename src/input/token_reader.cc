@@ -59,13 +59,16 @@ TitleRead read_title(TokenReader& r, std::string& title) {
   title.clear();
   for (c = in.get(); c != ByteSource::kEof && c != '/'; c = in.get()) {
     if (c == '\0') {
-      (void)fail(r.failure, {.code = Code::kNulByte, .at = position_at(r, in.offset() - 1)});
+      (void)fail(r.failure,
+                 {.code = Code::kNulByte, .at = position_at(r, in.offset() - 1), .length = 1});
       return TitleRead::kFailed;
     }
     // Stop before storing more than the title can hold, so a file with no '/' at all cannot
     // make the title grow without bound.
     if (title.size() == kTitleMax) {
-      (void)fail(r.failure, {.code = Code::kTitleTooLong, .at = r.title_at});
+      // Its extent is what was read of it.
+      (void)fail(r.failure,
+                 {.code = Code::kTitleTooLong, .at = r.title_at, .length = kTitleMax + 1});
       return TitleRead::kFailed;
     }
     title.push_back(static_cast<char>(c));
@@ -75,7 +78,8 @@ TitleRead read_title(TokenReader& r, std::string& title) {
     (void)fail_at_end(r, Code::kEndOfInput, next_position(r));
     return TitleRead::kFailed;
   }
-  r.title_end = c == '/' ? position_at(r, in.offset() - 1) : next_position(r);
+  r.title_closed = c == '/';
+  r.title_end = r.title_closed ? position_at(r, in.offset() - 1) : next_position(r);
   return title.empty() ? TitleRead::kNone : TitleRead::kTitle;
 }
 
@@ -159,12 +163,12 @@ Status read_token_across_blocks(TokenReader& r, Token& token, size_t& length) {
       token.text[len + n] = block[n];
     }
     if (len + n == kTokenSize)
-      return fail(r.failure, {.code = Code::kTokenTooLong, .at = token.at});
+      return fail(r.failure, {.code = Code::kTokenTooLong, .at = token.at, .length = kTokenSize});
     len += n;
     in.skip(n);
     if (n < block.size()) {
       if (block[n] == '\0')
-        return fail(r.failure, {.code = Code::kNulByte, .at = next_position(r)});
+        return fail(r.failure, {.code = Code::kNulByte, .at = next_position(r), .length = 1});
       break;  // white space ends the token
     }
     if (in.peek() == ByteSource::kEof) {

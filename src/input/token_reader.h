@@ -103,10 +103,11 @@ struct TokenReader {
   TokenWindow window;
 #endif
   // Lines are counted as the bytes are taken: every '\n' begins one.
-  uint64_t line = 1;        // the line of the next byte to be taken
-  uint64_t line_start = 0;  // the offset of its first byte
-  Position title_at;        // the first byte of the title read last, or the end of input
-  Position title_end;       // the '/' that closed it, or the end of input
+  uint64_t line = 1;          // the line of the next byte to be taken
+  uint64_t line_start = 0;    // the offset of its first byte
+  Position title_at;          // the first byte of the title read last, or the end of input
+  Position title_end;         // the '/' that closed it, or the end of input
+  bool title_closed = false;  // whether a '/' closed it
 };
 
 /// Where the next byte to be taken lies; at the end of input, the end.

@@ -197,6 +197,117 @@ TEST(Api, WarningsAndHints) {
   }
 }
 
+// What the result says of the titles, and of the extent of what each message and hint points
+// at: "offset+length" of each, hints after their message.
+TEST(Api, TitlesAndTokenLengths) {
+  struct Case {
+    std::string input;
+    const char* titles;  // "voice:offset-end text|" each
+    const char* places;
+  } const cases[] = {
+      // A title holding a line break and what looks like a statement: taken whole, as read.
+      {"A\"\n$tempo 5 B/ end", "1:0-13 A\"\n$tempo 5 B|",
+       "0+13 [13+1]"},  // the title, the '/' that closed it
+      {"  @One/ end Two / end", "1:3-6 One|2:12-16 Two |", ""},
+      {"No slash", "1:0-8 No slash|", "8+0"},  // then the end of input
+      {"T/ 7((4 /", "1:0-1 T|", "3+4"},
+      {"T/ units 99999999999", "1:0-1 T|", "9+11"},
+      {"T/ tempo 0", "1:0-1 T|", "9+1"},
+      {"T/ units 8 copy 1 1", "1:0-1 T|", "11+4"},  // the statement, not its arguments
+      {"T/ units 16 1 4q4 rest 0 4q8/ end", "1:0-1 T|", "18+4 28+1 [-+0 12+1]"},
+      {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80"},
+      {std::string("T/ a\0", 5), "1:0-1 T|", "4+1"},
+      {std::string(300, 't'), "", "0+256"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const pn2tavix::Result r = pn2tavix::convert(c.input);
+    std::string titles;
+    for (const pn2tavix::Title& t : r.titles) {
+      titles += std::to_string(t.voice) + ":" + std::to_string(t.at.offset) + "-" +
+                std::to_string(t.end.offset) + " " + t.text + "|";
+    }
+    EXPECT_EQ(c.titles, titles);
+    EXPECT_EQ(r.titles.empty() ? "" : r.titles[0].text, r.title);
+    const auto extent = [](const std::optional<pn2tavix::Position>& at, uint64_t length) {
+      return (at ? std::to_string(at->offset) : "-") + "+" + std::to_string(length);
+    };
+    std::string places;
+    for (const pn2tavix::Message& m : r.messages) {
+      if (!places.empty()) places += ' ';
+      places += extent(m.at, m.length);
+      const char* between = " [";
+      for (const pn2tavix::Hint& h : m.hints) {
+        places += between;
+        places += extent(h.at, h.length);
+        between = " ";
+      }
+      if (!m.hints.empty()) places += ']';
+    }
+    EXPECT_EQ(c.places, places);
+  }
+  // The first title is the one the output names, as read.
+  EXPECT_EQ("A\"\n$tempo 5 B", pn2tavix::convert("A\"\n$tempo 5 B/ end").title);
+}
+
+// A program that kept a code's number finds the same kind of message under it: codes are
+// only ever appended.
+TEST(Api, CodesKeepTheirNumbers) {
+  using pn2tavix::Code;
+  const Code in_order[] = {
+      Code::kUsage,
+      Code::kCannotOpen,
+      Code::kReadError,
+      Code::kWriteError,
+      Code::kUnreadableInput,
+      Code::kUnwritableOutput,
+      Code::kOutOfMemory,
+      Code::kNoTitle,
+      Code::kEndOfInput,
+      Code::kNulByte,
+      Code::kTokenTooLong,
+      Code::kTitleTooLong,
+      Code::kTooManyMeasures,
+      Code::kMeasureCount,
+      Code::kNoUnits,
+      Code::kMeasureNumber,
+      Code::kBadKey,
+      Code::kTempoTooHigh,
+      Code::kTempoZero,
+      Code::kNumberOutOfRange,
+      Code::kCopyNotWritten,
+      Code::kCopyNotOpened,
+      Code::kCopyTooLong,
+      Code::kRestInFullMeasure,
+      Code::kRestWithoutDuration,
+      Code::kNoteWithoutPitch,
+      Code::kNoteWithoutDuration,
+      Code::kDurationWithComma,
+      Code::kPitchTooHigh,
+      Code::kPitchTooLow,
+      Code::kDotWithComma,
+      Code::kDoubleSharp,
+      Code::kDoubleFlat,
+      Code::kTransposedOutOfRange,
+      Code::kOctaveTooLow,
+      Code::kOctaveTooHigh,
+      Code::kZeroNoteValue,
+      Code::kNoPreviousNote,
+      Code::kUncheckedMeasure,
+      Code::kSuspectTitle,
+      Code::kNoteWithoutLength,
+      Code::kNegativeTempo,
+      Code::kCheckNoFiles,
+      Code::kCheckNotAFile,
+      Code::kCheckUnknownOption,
+      Code::kCheckUnreadableFolder,
+      Code::kCheckEmptyFolder,
+  };
+  for (size_t i = 0; i < std::size(in_order); ++i) {
+    EXPECT_EQ(static_cast<int>(i), static_cast<int>(in_order[i])) << "code number " << i;
+  }
+}
+
 // Conversions on several threads at once, as the header allows: every golden input converted
 // by four threads, each many times over and in its own order, must give what one conversion
 // alone gives. (The sanitizer build runs this too.)
