@@ -69,7 +69,7 @@ class Print final : public MessageHandler {
 // throws, but the system may run out of memory, and a caller's stream buffer may throw; either
 // ends the conversion with its message, after what was written before it.
 int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
-                   std::vector<NoteEvent>* events) {
+                   EventHandler* events) {
   Failure f;
   try {
     return convert_source(source, sink, messages, lines, events);
@@ -98,12 +98,36 @@ int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, boo
   return status;
 }
 
+// Keeps the notes written, for drawing the piece.
+class KeepNotes final : public EventHandler {
+ public:
+  explicit KeepNotes(std::vector<NoteEvent>& to) : to_(to) {}
+  void measure_event(long long voice, int measure, const MeasureEvent& e) override {
+    if (e.kind != MeasureEvent::Kind::kNote) return;
+    to_.push_back({.voice = voice,
+                   .measure = measure,
+                   .start = e.start,
+                   .length = e.length,
+                   .measure_length = e.measure_length,
+                   .letter = e.letter,
+                   .accidental = e.accidental,
+                   .octave = e.octave,
+                   .semitone = e.semitone,
+                   .at = e.at,
+                   .token_length = static_cast<int>(e.token_length)});
+  }
+
+ private:
+  std::vector<NoteEvent>& to_;
+};
+
 Result convert_into(ByteSource& source, const Options& options) {
   Result result;
   Collect collect(result);
   Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
+  KeepNotes notes(result.notes);
   result.status =
-      convert_caught(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
+      convert_caught(source, sink, collect, true, options.note_events ? &notes : nullptr);
   return result;
 }
 

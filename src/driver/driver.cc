@@ -69,10 +69,8 @@ std::string_view statement_in_title(std::string_view title) {
 
 // Everything one conversion holds, made anew for each run.
 struct Conversion {
-  Conversion(ByteSource& source, bool lines, Sink& s, MessageHandler& m, std::vector<NoteEvent>* e)
-      : reader(source, failure, lines), sink(s), messages(m), events(e) {
-    if (events != nullptr) measure_events.resize(kMaxMeasures + 1);
-  }
+  Conversion(ByteSource& source, bool lines, Sink& s, MessageHandler& m, EventHandler* e)
+      : reader(source, failure, lines), sink(s), messages(m), events(e) {}
 
   Failure failure;  // the one that ends the conversion, kept where it is found
   TokenReader reader;
@@ -106,17 +104,23 @@ struct Conversion {
   std::uint64_t measure_began_length = 0;
   bool measure_begins = true;
 
-  // The notes written, for a caller that draws the piece; and for each measure filed in the
-  // voice, the events collected for it, so that "copy" repeats them as it repeats its text.
-  std::vector<NoteEvent>* events;
-  struct EventRange {
-    size_t first = 0;
-    size_t last = 0;
-  };
-  std::vector<EventRange> measure_events;
-  size_t events_collected_from = 0;
+  // Where the events go, for a caller that draws or plays the piece; null where none asked.
+  EventHandler* events;
 
   void write_line() { tavix_out(sink, line.view()); }
+
+  // The one switch for events: `make` runs only for a caller that asked for them. Each goes
+  // to the caller, and with the measure text into the store, so that "copy" repeats both.
+  template <typename Make>
+  void record(Make make) {
+    if (events != nullptr) [[unlikely]] {
+      emit(make());
+    }
+  }
+  [[gnu::noinline]] void emit(const MeasureEvent& e) {
+    collect_event(sink, e);
+    events->measure_event(voice, measure, e);
+  }
 
   // A warning: the conversion goes on. One that the program prints comes after the output
   // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
@@ -194,7 +198,6 @@ struct Conversion {
     measure_begins = true;
     reset_for_voice(notes);
     clear_store(sink);
-    if (events != nullptr) measure_events.assign(measure_events.size(), EventRange{});
   }
 
   Status bar_line() {
@@ -207,10 +210,8 @@ struct Conversion {
     write_end_of_measure();
     if (measure_opened) {
       file_measure_text(sink, measure);
-      file_events(events_collected_from);
     } else {
       file_unopened_measure(sink, measure);
-      file_events(events != nullptr ? events->size() : 0);
     }
     count = 0;
     clear_sticky_accid(notes);
@@ -268,11 +269,17 @@ struct Conversion {
       start_collecting(sink);
       line.clear().str("/L").num(*measure_length).str(":64/r\n");
       write_line();
+      record([&] {
+        return MeasureEvent{.kind = MeasureEvent::Kind::kRest,
+                            .length = expected,
+                            .measure_length = expected,
+                            .at = *at,
+                            .token_length = at_length};
+      });
       stop_collecting(sink);
       write_end_of_measure();
       file_measure_text(sink, measure);
       empty_measure_text(sink);
-      file_events(events != nullptr ? events->size() : 0);
       close_measure();
     }
     return Status::kOk;
@@ -300,9 +307,10 @@ struct Conversion {
         case StoredMeasure::kTooLong:
           return fail(failure, {.code = Code::kCopyTooLong, .number = from});
       }
-      replay_measure(sink, from);
+      // Its text and events again, each as the open measure's; filed after, as filing may
+      // move the stored measures.
+      for (const MeasureEvent& e : replay_measure(sink, from)) emit(e);
       file_copy_of_measure(sink, from, measure);
-      copy_events(from);
       write_end_of_measure();
       close_measure();
     }
@@ -320,6 +328,13 @@ struct Conversion {
     }
     line.clear().str("$tempo ").num(kTempoDividend / n).str("\n");
     write_line();
+    record([&] {
+      return MeasureEvent{.kind = MeasureEvent::Kind::kTempo,
+                          .start = count,
+                          .value = kTempoDividend / n,
+                          .at = *at,
+                          .token_length = at_length};
+    });
     return Status::kOk;
   }
 
@@ -342,7 +357,6 @@ struct Conversion {
     measure_opened = true;
     measure_began = token.at;  // where the writer began the measure
     measure_began_length = token.len;
-    if (events != nullptr) events_collected_from = events->size();
     return Status::kOk;
   }
 
@@ -351,7 +365,7 @@ struct Conversion {
     NoteLine note_line{open_line(sink, kNoteLineMax)};
     const int filled = parse_note(ctx, token, note_line);
     if (filled > 0) {
-      if (events != nullptr && note_line.letter != 'r') add_event(token, note_line, filled);
+      record([&] { return note_event(token, note_line, filled); });
       count += filled;
       close_line(sink, note_line.len);
     } else if (filled == kNoteFailed) {
@@ -377,39 +391,22 @@ struct Conversion {
     return Status::kOk;
   }
 
-  [[gnu::noinline]] void add_event(const Token& token, const NoteLine& n, int filled) {
-    NoteEvent e;
-    e.voice = voice;
-    e.measure = measure;
-    e.start = count;
-    e.length = filled;
-    e.measure_length = measure_length ? 3 * *measure_length : 0;
-    e.letter = n.letter;
-    e.accidental = n.accid;
-    e.octave = n.octave - '0';
-    e.semitone = semitone_of(n.letter, n.accid, n.octave);
-    e.at = token.at;
-    e.token_length = static_cast<int>(token.len);
-    events->push_back(e);
-  }
-
-  // Files with the measure just closed the events written since `from`.
-  void file_events(size_t from) {
-    if (events == nullptr) return;
-    measure_events[static_cast<size_t>(measure)] = {from, events->size()};
-  }
-
-  // The events of stored measure `from`, again, as those of the measure being written.
-  void copy_events(int from) {
-    if (events == nullptr) return;
-    const EventRange r = measure_events[static_cast<size_t>(from)];
-    const size_t first = events->size();
-    for (size_t k = r.first; k < r.last; ++k) {
-      NoteEvent e = (*events)[k];
-      e.measure += measure - from;
-      events->push_back(e);
+  // A note or rest token as written out.
+  MeasureEvent note_event(const Token& token, const NoteLine& n, int filled) const {
+    const bool rest = n.letter == 'r';
+    MeasureEvent e{.kind = rest ? MeasureEvent::Kind::kRest : MeasureEvent::Kind::kNote,
+                   .start = count,
+                   .length = filled,
+                   .measure_length = measure_length ? 3 * *measure_length : 0,
+                   .at = token.at,
+                   .token_length = token.len};
+    if (!rest) {
+      e.letter = n.letter;
+      e.accidental = n.accid;
+      e.octave = n.octave - '0';
+      e.semitone = semitone_of(n.letter, n.accid, n.octave);
     }
-    measure_events[static_cast<size_t>(measure)] = {first, events->size()};
+    return e;
   }
 
   Status statement(const Token& token) {
@@ -472,6 +469,14 @@ struct Conversion {
     measure_length = 2LL * n;
     line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
     write_line();
+    record([&] {
+      return MeasureEvent{.kind = MeasureEvent::Kind::kMeasureLength,
+                          .start = count,
+                          .measure_length = 3 * *measure_length,
+                          .value = *measure_length,
+                          .at = *at,
+                          .token_length = at_length};
+    });
     return Status::kOk;
   }
 
@@ -570,7 +575,7 @@ Message write_failure(const Sink& sink) {
 }  // namespace
 
 int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
-                   std::vector<NoteEvent>* events) {
+                   EventHandler* events) {
   Conversion conversion(source, lines, sink, messages, events);
   const Status status = conversion.convert();
   // A write that failed is the first failure: whatever came after it went unwritten.

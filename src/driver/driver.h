@@ -23,10 +23,22 @@ class MessageHandler {
   ~MessageHandler() = default;
 };
 
+/// Where a conversion's events go, for a caller that draws or plays the piece.
+class EventHandler {
+ public:
+  /// Something written in measure `measure` of voice `voice`; for a measure written by "copy",
+  /// each event of the measure copied, again, in its order.
+  virtual void measure_event(long long voice, int measure, const MeasureEvent& e) = 0;
+
+ protected:
+  ~EventHandler() = default;
+};
+
 /// Converts everything `source` holds into `sink` and gives the exit status. What was written
 /// before an error is in the sink's output when this returns. Without `lines`, the places of
-/// the messages hold their offset alone. With `events`, every note written is added to it.
+/// the messages hold their offset alone. With `events`, the events are made and given to it;
+/// without, none is made.
 int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
-                   std::vector<NoteEvent>* events = nullptr);
+                   EventHandler* events = nullptr);
 
 }  // namespace pn2tavix::detail

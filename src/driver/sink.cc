@@ -86,6 +86,7 @@ std::string_view measure_text(Sink& s) {
 
 void empty_measure_text(Sink& s) {
   s.measure_len = 0;
+  s.measure_events.clear();
   s.measure_buf_overflow = false;
   s.collected_up_to = s.pending_len;
 }
@@ -117,9 +118,11 @@ void file_measure_text(Sink& s, int measure) {
   if (s.measure_buf_overflow) {
     e.state = StoredMeasure::kTooLong;
     e.text.clear();
+    e.events.clear();
   } else {
     e.state = StoredMeasure::kText;
     store_text(e.text, text);
+    e.events.assign(s.measure_events.begin(), s.measure_events.end());
   }
 }
 
@@ -127,6 +130,7 @@ void file_unopened_measure(Sink& s, int measure) {
   MeasureEntry& e = entry_to_file(s, measure);
   e.state = StoredMeasure::kUnopened;
   e.text.clear();
+  e.events.clear();
 }
 
 void file_copy_of_measure(Sink& s, int stored, int measure) {
@@ -134,10 +138,13 @@ void file_copy_of_measure(Sink& s, int stored, int measure) {
   const MeasureEntry& from = s.generated_measures[static_cast<size_t>(stored)];
   e.state = from.state;
   store_text(e.text, from.text);
+  if (&e != &from) e.events.assign(from.events.begin(), from.events.end());
 }
 
-void replay_measure(Sink& s, int stored) {
-  tavix_out(s, s.generated_measures[static_cast<size_t>(stored)].text);
+const std::vector<MeasureEvent>& replay_measure(Sink& s, int stored) {
+  const MeasureEntry& e = s.generated_measures[static_cast<size_t>(stored)];
+  tavix_out(s, e.text);
+  return e.events;
 }
 
 void clear_store(Sink& s) {
@@ -145,6 +152,7 @@ void clear_store(Sink& s) {
     MeasureEntry& e = s.generated_measures[static_cast<size_t>(m)];
     e.state = StoredMeasure::kNone;
     e.text.clear();
+    e.events.clear();
   }
   s.highest_filed = 0;
 }
