@@ -208,9 +208,10 @@ void shift_note(char& letter, int& octave, int shift) {
   return explicit_accid;
 }
 
-// Keeps the failure of a note token and gives what parse_note gives for it.
-inline int note_fails(NoteContext& ctx, const Fault& fault) {
-  (void)fail(ctx.failure, fault);
+// Keeps the failure of a note token, named by `name`, and gives what parse_note gives for it.
+template <typename Name>
+int note_fails(NoteContext& ctx, Name name) {
+  (void)fail_with(ctx.failure, name);
   return kNoteFailed;
 }
 
@@ -242,10 +243,11 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     octave = digit;
   }
 
-  if (comma && signs.has(NoteSigns::kDot)) return note_fails(ctx, {.code = Code::kDotWithComma});
+  if (comma && signs.has(NoteSigns::kDot))
+    return note_fails(ctx, [=] { return Fault{.code = Code::kDotWithComma}; });
 
   if (!comma && signs.has(NoteSigns::kZeroValue)) {
-    return note_fails(ctx, {.code = Code::kZeroNoteValue});
+    return note_fails(ctx, [=] { return Fault{.code = Code::kZeroNoteValue}; });
   }
   const int length = comma ? n.prev_dur : signs.length;  // a dot with a comma was refused
   const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
@@ -257,7 +259,9 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   // doubled somewhere.
   const bool natural = signs.has(NoteSigns::kNatural);
   if (!natural && signs.doubled != 0) {
-    return note_fails(ctx, {.code = signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat});
+    return note_fails(ctx, [=] {
+      return Fault{.code = signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat};
+    });
   }
   explicit_accid = signs.accid != 0 ? signs.accid : explicit_accid;
   explicit_accid = natural ? '=' : explicit_accid;
@@ -281,12 +285,13 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   const int remembered_octave = octave;
 
   if (letter != 'r' && n.cur_transposition != 0) {
-    if (no_previous) return note_fails(ctx, {.code = Code::kNoPreviousNote});
+    if (no_previous) return note_fails(ctx, [=] { return Fault{.code = Code::kNoPreviousNote}; });
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
     if (semitone < 0 || semitone > kHighestSemitone) {
-      return note_fails(ctx, {.code = Code::kTransposedOutOfRange, .number = semitone});
+      return note_fails(
+          ctx, [=] { return Fault{.code = Code::kTransposedOutOfRange, .number = semitone}; });
     }
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone[semitone % 12];
@@ -302,16 +307,18 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   int shortening = divide(length * 6, divisor);
   shortening = triplet ? 2 * shortening / 3 : shortening;
 
-  if (no_previous) return note_fails(ctx, {.code = Code::kNoPreviousNote});
+  if (no_previous) return note_fails(ctx, [=] { return Fault{.code = Code::kNoPreviousNote}; });
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
   constexpr int lowest = '0' + kLowestOctave;
   constexpr int highest = '0' + kHighestOctave;
   if (octave < lowest)
-    return note_fails(ctx, {.code = Code::kOctaveTooLow, .number = octave - '0'});
-  if (octave > highest || (octave == highest && letter != 'c')) {
     return note_fails(ctx,
-                      {.code = Code::kOctaveTooHigh, .number = octave - '0', .letter = letter});
+                      [=] { return Fault{.code = Code::kOctaveTooLow, .number = octave - '0'}; });
+  if (octave > highest || (octave == highest && letter != 'c')) {
+    return note_fails(ctx, [=] {
+      return Fault{.code = Code::kOctaveTooHigh, .number = octave - '0', .letter = letter};
+    });
   }
 
   static_assert(kNoteLineMax >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
@@ -365,8 +372,10 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
                    NoteLine& line) {
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
-    if (signs.runs == 0) return note_fails(ctx, {.code = Code::kRestWithoutDuration});
-    if (signs.has(NoteSigns::kZeroValue)) return note_fails(ctx, {.code = Code::kZeroNoteValue});
+    if (signs.runs == 0)
+      return note_fails(ctx, [=] { return Fault{.code = Code::kRestWithoutDuration}; });
+    if (signs.has(NoteSigns::kZeroValue))
+      return note_fails(ctx, [=] { return Fault{.code = Code::kZeroNoteValue}; });
     const int length = signs.length;
     const bool triplet = signs.has(NoteSigns::kC);
     char* at = put_text(line.text, "/L");
@@ -380,16 +389,19 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
 
   if (!signs.has(NoteSigns::kComma)) {
     if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-    if (signs.runs == 0) return note_fails(ctx, {.code = Code::kNoteWithoutPitch, .word = token});
+    if (signs.runs == 0)
+      return note_fails(ctx, [=] { return Fault{.code = Code::kNoteWithoutPitch, .word = token}; });
     // The note value is the next run of digits after the pitch number's.
     if (signs.runs == 1) {
-      return note_fails(ctx, {.code = Code::kNoteWithoutDuration, .word = token});
+      return note_fails(ctx,
+                        [=] { return Fault{.code = Code::kNoteWithoutDuration, .word = token}; });
     }
     return tavix_note_gen(ctx, signs.pitch, signs, line, false);
   }
 
   if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-  if (signs.digit_after_comma) return note_fails(ctx, {.code = Code::kDurationWithComma});
+  if (signs.digit_after_comma)
+    return note_fails(ctx, [=] { return Fault{.code = Code::kDurationWithComma}; });
   int pitch = kRestPitch;
   if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.pitch;
   return tavix_note_gen(ctx, pitch, signs, line, true);
