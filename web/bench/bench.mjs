@@ -2,12 +2,15 @@
 // the page downloads. Measures; asserts nothing.
 //
 //   node web/bench/bench.mjs [--native PROGRAM] [--gen GEN_MUSIC] [--dist DIR] [--compare DIR]
-//                            [--runs N] [--keys N]
+//                            [--runs N] [--keys N] [--side-by-side N]
 //
 // The inputs come from the project's generator (bench/gen_music, built by the release preset):
 // typical pieces of 5 and 30 KB and a large one of 5 MB. Figures:
 // - native: the program on each file, output to /dev/null (median of the runs);
 // - node: the module's convert() on the same bytes, with and without the notes for the roll;
+// - side by side: the module and the program on the 5 MB file, taking turns run by run (N
+//   runs each, 15 by default), and the ratio of their medians; with --side-by-side alone,
+//   nothing else is measured;
 // - page, typing: in headless Chromium, a key typed into the typical piece, from the change to
 //   the frame that shows its result (the page's "pn2tavix:shown" measure), and the worker's own
 //   conversion time;
@@ -54,6 +57,48 @@ const typicals = [generate(5_000), generate(30_000)];
 const large = generate(5_000_000);
 const inputs = [...typicals, large];
 const size = (file) => `${Math.round(statSync(file).size / 1000)} KB`;
+
+// --- The module beside the program, taking turns on the 5 MB file ---
+// The module converts bytes already in memory; the program's time includes starting it and
+// reading the file, as a user running it would see. Processor time (user and system) is given
+// beside the wall time: on a busy machine it leaves out the waits for the processor.
+{
+  const { createConverter } = await import(pathToFileURL(join(dist, 'pn2tavix.mjs')));
+  const { convert } = await createConverter();
+  const input = new Uint8Array(readFileSync(large));
+  const turns = Number(args['side-by-side'] ?? 15);
+  const program = { wall: [], cpu: [] };
+  const module = { wall: [], cpu: [] };
+  for (let i = 0; i < turns; i++) {
+    const started = process.hrtime.bigint();
+    const run = spawnSync('/usr/bin/time', ['-f', '%U %S', native, large], {
+      stdio: ['ignore', 'ignore', 'pipe'],
+    });
+    program.wall.push(Number(process.hrtime.bigint() - started) / 1e6);
+    const [user, system] = run.stderr.toString().trim().split('\n').at(-1).split(' ');
+    program.cpu.push((Number(user) + Number(system)) * 1000);
+    const cpuBefore = process.cpuUsage();
+    const before = performance.now();
+    if (convert(input).status !== 0) throw new Error('module: the 5 MB file did not convert');
+    module.wall.push(performance.now() - before);
+    const cpu = process.cpuUsage(cpuBefore);
+    module.cpu.push((cpu.user + cpu.system) / 1000);
+  }
+  const ratio = (key) => (median(module[key]) / median(program[key])).toFixed(2);
+  console.log(
+    `side by side, ${size(large)}, ${turns} turns: program ${ms(median(program.wall))}, ` +
+      `module ${ms(median(module.wall))}, module/program ${ratio('wall')}; processor time: ` +
+      `program ${ms(median(program.cpu))}, module ${ms(median(module.cpu))}, ` +
+      `module/program ${ratio('cpu')}`,
+  );
+  const list = (xs) => xs.map((t) => t.toFixed(1)).join(' ');
+  console.log(`  program runs: ${list(program.wall)}; processor ${list(program.cpu)}`);
+  console.log(`  module runs:  ${list(module.wall)}; processor ${list(module.cpu)}`);
+}
+if (process.argv.includes('--side-by-side') && process.argv.length <= 4) {
+  rmSync(work, { recursive: true, force: true });
+  process.exit(0);
+}
 
 // --- The native program ---
 function timeNative(file) {
