@@ -5,12 +5,14 @@ import {
   createEditor,
   createOutputView,
   indexOf,
+  placeOf,
   select,
   setText,
   showMessages,
-  tokenAt,
 } from './editor.js';
 import { createRoll } from './roll.js';
+import { noteAtPlace, noteMeaning } from './meaning.js';
+import { NOTE_FIELDS as F } from './pn2tavix.mjs';
 import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
 
 const $ = (id) => document.getElementById(id);
@@ -22,16 +24,44 @@ const LISTED = 200; // messages listed; all of them are marked in the editor
 // Where the piece came from and how its bytes are shown (see bytes.js).
 const piece = { encoding: 'utf-8', name: null };
 let shown = null; // the last result shown
+let shownDoc = null; // the editor's text that it is the result of
+let examples = []; // [{name, text}]
+
+// The editor's range of a place that the converter gives: line, byte column and byte length.
+function rangeOf({ line, column, length }) {
+  const from = indexOf(editor, line, column, piece.encoding);
+  return { from, to: indexOf(editor, line, column + length, piece.encoding) };
+}
+
+// The tip for the note token at `pos`: what the converter made of it, while the text is the
+// one that it converted.
+function describe(pos) {
+  if (!shown?.notes || editor.state.doc !== shownDoc) return null;
+  const { line, column } = placeOf(editor, pos, piece.encoding);
+  const i = noteAtPlace(shown.notes, line, column);
+  if (i < 0) return null;
+  const base = i * F.count;
+  const { from, to } = rangeOf({
+    line,
+    column: shown.notes[base + F.column],
+    length: shown.notes[base + F.tokenLength],
+  });
+  return { from, to, text: noteMeaning(shown.notes, i, editor.state.sliceDoc(from, to)) };
+}
 
 const editor = createEditor($('editor'), {
-  onChange: () => requestConversion(),
+  onChange: () => {
+    forgetExample();
+    requestConversion();
+  },
+  describe,
   label: 'Music file',
 });
 const output = createOutputView($('output'), { label: 'tavix text' });
 const roll = createRoll($('roll'), {
   onPick: ({ line, column, tokenLength }) => {
-    const from = indexOf(editor, line, column, piece.encoding);
-    select(editor, from, indexOf(editor, line, column + tokenLength, piece.encoding));
+    const { from, to } = rangeOf({ line, column, length: tokenLength });
+    select(editor, from, to);
   },
 });
 
@@ -40,11 +70,12 @@ function say(text) {
 }
 
 // One conversion at a time: while the worker is busy, only the latest text waits for it.
-const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+let worker = null;
 let sent = 0;
 let busy = false;
 let waiting = false;
 let sentAt = 0;
+let sentDoc = null;
 let saveTimer = 0;
 
 // The output pane is busy from a change of the text until the result for it is shown.
@@ -60,8 +91,9 @@ function requestConversion() {
   }
   busy = true;
   sentAt = performance.now();
-  const text = editor.state.doc.toString();
-  worker.postMessage({ id: ++sent, text, encoding: piece.encoding });
+  sentDoc = editor.state.doc;
+  worker ??= startWorker();
+  worker.postMessage({ id: ++sent, text: sentDoc.toString(), encoding: piece.encoding });
   const id = sent;
   setTimeout(() => {
     if (busy && sent === id) showStatus('converting', 'Converting…');
@@ -70,21 +102,30 @@ function requestConversion() {
   saveTimer = setTimeout(keep, 500);
 }
 
-worker.onmessage = ({ data }) => {
-  busy = false;
-  // A result for a text that has changed since would mark the wrong places.
-  if (waiting) {
+function startWorker() {
+  const started = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  started.onmessage = ({ data }) => {
+    busy = false;
+    // A result for a text that has changed since would mark the wrong places.
+    if (waiting) {
+      waiting = false;
+      requestConversion();
+      return;
+    }
+    show(data);
+  };
+  // The worker could not be loaded, or failed outside a conversion: it is let go, and the next
+  // change starts a new one.
+  started.onerror = (e) => {
+    started.terminate();
+    worker = null;
+    busy = false;
     waiting = false;
-    requestConversion();
-    return;
-  }
-  show(data);
-};
-worker.onerror = (e) => {
-  busy = false;
-  setBusy(false);
-  showStatus('failed', `The converter could not be loaded: ${e.message ?? 'unknown error'}`);
-};
+    setBusy(false);
+    showStatus('failed', `The converter could not be loaded: ${e.message ?? 'unknown error'}`);
+  };
+  return started;
+}
 
 function showStatus(status, text) {
   const el = $('status');
@@ -104,8 +145,8 @@ function placeText(m) {
 
 function goTo(place) {
   if (place.line === null) return;
-  const from = indexOf(editor, place.line, place.column, piece.encoding);
-  select(editor, from, tokenAt(editor, from).to);
+  const { from, to } = rangeOf(place);
+  select(editor, from, to);
 }
 
 // A button that leads to the place of a message or hint; where there is none, plain text.
@@ -157,13 +198,10 @@ function markMessages(messages) {
   const marks = [];
   for (const m of messages) {
     if (m.line === null) continue;
-    const from = indexOf(editor, m.line, m.column, piece.encoding);
     const severity = m.printed ? m.severity : 'info';
-    marks.push({ ...tokenAt(editor, from), severity, text: m.text });
+    marks.push({ ...rangeOf(m), severity, text: m.text });
     for (const h of m.hints) {
-      if (h.line === null) continue;
-      const at = indexOf(editor, h.line, h.column, piece.encoding);
-      marks.push({ ...tokenAt(editor, at), severity: 'info', text: h.text });
+      if (h.line !== null) marks.push({ ...rangeOf(h), severity: 'info', text: h.text });
     }
   }
   showMessages(editor, marks);
@@ -177,6 +215,7 @@ function show(result) {
     return;
   }
   shown = result;
+  shownDoc = sentDoc;
   const [status, text] = STATUS[result.status] ?? ['error', `Status ${result.status}`];
   const warnings = result.messages.filter((m) => m.severity === 'warning').length;
   showStatus(
@@ -189,7 +228,12 @@ function show(result) {
   setText(output, result.output, { progressive: true });
   listMessages(result.messages);
   markMessages(result.messages);
-  roll.draw(result.notes, result.title);
+  const errors = result.messages.filter((m) => m.severity === 'error' && m.measure !== null);
+  roll.draw(
+    result.notes,
+    result.title,
+    errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
+  );
   $('download').disabled = false;
   $('copy').disabled = false;
   // The time from the change to the frame that shows its result, the worker's time to convert
@@ -337,8 +381,16 @@ window.addEventListener('hashchange', () => {
   if (bytes) load(bytes, null);
 });
 
+// The Example menu names an example only while the editor holds its text.
+function forgetExample() {
+  const menu = $('examples');
+  const example = examples[Number(menu.value)];
+  if (menu.value === '' || !example) return;
+  const { doc } = editor.state;
+  if (doc.length !== example.text.length || doc.toString() !== example.text) menu.value = '';
+}
+
 async function start() {
-  let examples = [];
   try {
     examples = await (await fetch('./examples.json')).json();
   } catch {

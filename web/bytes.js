@@ -78,6 +78,15 @@ export function indexOfColumn(lineText, column, encoding) {
   return i;
 }
 
+/** The byte column (from 1) of index `index` of `lineText`. */
+export function columnOfIndex(lineText, index, encoding) {
+  let bytes = 0;
+  for (let i = 0; i < index && i < lineText.length; i++) {
+    bytes += byteLength(lineText.charCodeAt(i), encoding);
+  }
+  return bytes + 1;
+}
+
 /** Bytes as base64url without padding (RFC 4648 §5). */
 export function toBase64url(bytes) {
   let binary = '';

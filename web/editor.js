@@ -10,6 +10,7 @@ import {
   highlightActiveLine,
   highlightActiveLineGutter,
   highlightSpecialChars,
+  hoverTooltip,
   keymap,
   lineNumbers,
 } from '@codemirror/view';
@@ -18,150 +19,40 @@ import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/
 import { highlightSelectionMatches, search, searchKeymap } from '@codemirror/search';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { Tag, tagHighlighter, tags } from '@lezer/highlight';
-import { indexOfColumn } from './bytes.js';
+import { columnOfIndex, indexOfColumn } from './bytes.js';
+import { KINDS, startState, token } from './music-grammar.js';
 
-// What each stretch of the music file is, as the converter reads it.
-const kinds = Object.fromEntries(
-  [
-    'title', // free text up to '/', at the start of every voice
-    'statement', // units, key, end, the clefs and the articulation letters...
-    'argument', // the tokens a statement takes after it
-    'measure', // a measure number: digits alone
-    'bar', // a bar line '/'
-    'pitch', // a note's pitch number
-    'value', // a note value
-    'accidental', // ( sharp, - flat, ) natural
-    'sign', // dots, x, triplets, shifts and articulation inside a note
-    'comma', // ',' repeats the previous note or rest length
-    'rest', // 'r'
-    'passed', // capital letters alone: passed over
-    'unread', // after the last voice: never read
-  ].map((name) => [name, Tag.define()]),
-);
+// Each kind of stretch of the music file (music-grammar.js) has a tag of its own.
+const kinds = Object.fromEntries(Object.keys(KINDS).map((name) => [name, Tag.define()]));
 
+// The colours are the page's (style.css), light or dark as the browser asks: custom
+// properties reach into the views' shadow roots.
 const musicLook = HighlightStyle.define(
   Object.entries({
-    title: { color: '#7b3a00', fontWeight: '600' },
-    statement: { color: '#6d2f9c', fontWeight: '600' },
-    argument: { color: '#6d2f9c' },
-    measure: { color: '#1b6a6a', fontWeight: '600' },
-    bar: { color: '#c02a65', fontWeight: '700' },
-    pitch: { color: '#1f4fa8' },
-    value: { color: '#2b7a2b' },
-    accidental: { color: '#b3261e', fontWeight: '600' },
-    sign: { color: '#8a5a00' },
-    comma: { color: '#c02a65' },
-    rest: { color: '#707070', fontStyle: 'italic' },
-    passed: { color: '#9a9a9a' },
-    unread: { color: '#9a9a9a' },
-  }).map(([name, style]) => ({ tag: kinds[name], ...style })),
+    title: { fontWeight: '600' },
+    statement: { fontWeight: '600' },
+    argument: {},
+    measure: { fontWeight: '600' },
+    bar: { fontWeight: '700' },
+    pitch: {},
+    value: {},
+    accidental: { fontWeight: '600' },
+    sign: {},
+    comma: {},
+    rest: { fontStyle: 'italic' },
+    passed: {},
+    unread: {},
+  }).map(([name, style]) => ({ tag: kinds[name], color: `var(--m-${name})`, ...style })),
 );
 // Each part has a class of its own as well, by which it is found on the page.
 const musicClasses = tagHighlighter(
   Object.entries(kinds).map(([name, tag]) => ({ tag, class: `m-${name}` })),
 );
 
-// The statements and how many tokens each takes as its argument.
-const statementArguments = new Map([
-  ['units', 1],
-  ['key', 1],
-  ['tempo', 1],
-  ['up', 1],
-  ['down', 1],
-  ['rest', 1],
-  ['copy', 2],
-  ['end', 0],
-  ['treble', 0],
-  ['alto', 0],
-  ['tenor', 0],
-  ['bass', 0],
-  ['l', 0],
-  ['e', 0],
-  ['h', 0],
-  ['q', 0],
-  ['s', 0],
-]);
-
-// A token ends only at a blank, a tab or a line break; the editor's lines end at '\n' alone,
-// so a '\r' is one of the characters of a line.
-const blank = /[ \t\r]/;
-const tokenText = /^[^ \t\r]+/;
-
-// One part of a note or rest token: the first number is the pitch, a later one the value.
-function notePart(stream, state) {
-  const rest = stream.string.slice(stream.pos, stream.pos + state.noteLeft);
-  const digits = /^[0-9]+/.exec(rest);
-  let length = 1;
-  let kind = 'sign';
-  if (digits) {
-    length = digits[0].length;
-    kind = state.numbers++ === 0 && !state.isRest ? 'pitch' : 'value';
-  } else if (rest[0] === 'r' && state.first) {
-    kind = 'rest';
-    state.isRest = true;
-  } else if (rest[0] === ',') {
-    kind = 'comma';
-  } else if ('()-'.includes(rest[0])) {
-    kind = 'accidental';
-  }
-  state.first = false;
-  stream.pos += length;
-  state.noteLeft -= length;
-  return kind;
-}
-
 const music = StreamLanguage.define({
   name: 'pdp1-music',
-  startState: () => ({ mode: 'title', titleLength: 0, voices: 0, args: 0, noteLeft: 0 }),
-  token(stream, state) {
-    if (state.mode === 'unread') {
-      stream.skipToEnd();
-      return 'unread';
-    }
-    if (state.mode === 'title') {
-      // Blanks, line breaks and '@' before a title are skipped.
-      if (state.titleLength === 0 && stream.eatWhile(/[ \t\r@]/)) return null;
-      if (stream.eat('/')) {
-        // An empty title after a voice ends the piece: nothing after it is read.
-        state.mode = state.titleLength === 0 && state.voices > 0 ? 'unread' : 'tokens';
-        state.voices++;
-        return 'title';
-      }
-      const before = stream.pos;
-      stream.eatWhile(/[^/]/);
-      state.titleLength += stream.pos - before;
-      return 'title';
-    }
-    if (state.noteLeft > 0) return notePart(stream, state);
-    if (stream.eatWhile(blank)) return null;
-    const whole = stream.match(tokenText, false)[0];
-    if (whole === '/') {
-      stream.next();
-      return 'bar';
-    }
-    // A '/' against the end of a token is a bar line of its own: it is read next.
-    const word = whole.endsWith('/') ? whole.slice(0, -1) : whole;
-    if (state.args > 0) {
-      state.args--;
-      stream.pos += word.length;
-      return 'argument';
-    }
-    if (statementArguments.has(word)) {
-      state.args = statementArguments.get(word);
-      stream.pos += word.length;
-      if (word === 'end') {
-        state.mode = 'title';
-        state.titleLength = 0;
-      }
-      return 'statement';
-    }
-    if (/^[0-9]+$/.test(word) || /^[A-Z]+$/.test(word)) {
-      stream.pos += word.length;
-      return /^[0-9]/.test(word) ? 'measure' : 'passed';
-    }
-    Object.assign(state, { noteLeft: word.length, numbers: 0, isRest: false, first: true });
-    return notePart(stream, state);
-  },
+  startState,
+  token,
   tokenTable: kinds,
 });
 
@@ -181,9 +72,9 @@ const tavix = StreamLanguage.define({
 });
 
 const tavixHighlight = HighlightStyle.define([
-  { tag: tags.comment, color: '#707070' },
-  { tag: tags.keyword, color: '#6d2f9c' },
-  { tag: tags.number, color: '#1f4fa8' },
+  { tag: tags.comment, color: 'var(--m-rest)' },
+  { tag: tags.keyword, color: 'var(--m-statement)' },
+  { tag: tags.number, color: 'var(--m-pitch)' },
 ]);
 
 // The lines that hold an error, marked as a whole so that they show from afar.
@@ -198,12 +89,34 @@ const errorLines = StateField.define({
 });
 
 const look = EditorView.theme({
-  '&': { height: '100%', backgroundColor: '#fff' },
+  '&': { height: '100%', color: 'var(--ink)', backgroundColor: 'var(--pane)' },
   '.cm-scroller': {
     fontFamily: 'ui-monospace, "DejaVu Sans Mono", "Liberation Mono", monospace',
     fontSize: '13.5px',
   },
-  '.m-error-line': { backgroundColor: '#fdecec' },
+  '.cm-content': { caretColor: 'var(--ink)' },
+  '.cm-cursor, .cm-dropCursor': { borderLeftColor: 'var(--ink)' },
+  '.cm-gutters': {
+    color: 'var(--faint)',
+    backgroundColor: 'var(--gutter)',
+    borderRightColor: 'var(--line)',
+  },
+  '.cm-activeLineGutter': { backgroundColor: 'var(--active-gutter)' },
+  // Line backgrounds are see-through: the selection, drawn behind the text, shows on them.
+  '.cm-activeLine': { backgroundColor: 'var(--active-line)' },
+  '.m-error-line': { backgroundColor: 'var(--error-line)' },
+  '.cm-selectionBackground, &.cm-focused > .cm-scroller > .cm-selectionLayer .cm-selectionBackground':
+    { backgroundColor: 'var(--selection)' },
+  '.cm-selectionMatch': { backgroundColor: 'var(--match)' },
+  '.cm-searchMatch': { backgroundColor: 'var(--match)', outline: '1px solid var(--faint)' },
+  '.cm-panels': { color: 'var(--ink)', backgroundColor: 'var(--gutter)' },
+  '.cm-tooltip': {
+    color: 'var(--ink)',
+    backgroundColor: 'var(--pane)',
+    borderColor: 'var(--line)',
+  },
+  '.cm-tooltip.m-note-tip': { padding: '0.15rem 0.45rem', fontFamily: 'inherit' },
+  '.cm-specialChar': { color: 'var(--error)' },
 });
 
 // The page allows no style of its own inline: CodeMirror adds its styles to a shadow root as
@@ -242,9 +155,32 @@ function viewIn(parent, label, extensions) {
   });
 }
 
-/** The editor of the music file; `onChange` is called after every change of its text. */
-export function createEditor(parent, { onChange, label }) {
+// A tip that says what the token under the pointer means: `describe(pos)` gives
+// {from, to, text} for the token at the editor's index `pos`, or null.
+const tips = (describe) =>
+  hoverTooltip((view, pos) => {
+    const tip = describe(pos);
+    if (!tip) return null;
+    return {
+      pos: tip.from,
+      end: tip.to,
+      above: true,
+      create() {
+        const dom = document.createElement('div');
+        dom.className = 'm-note-tip';
+        dom.textContent = tip.text;
+        return { dom };
+      },
+    };
+  });
+
+/**
+ * The editor of the music file; `onChange` is called after every change of its text, and
+ * `describe(pos)` gives the tip for the token under the pointer (see tips).
+ */
+export function createEditor(parent, { onChange, describe, label }) {
   return viewIn(parent, label, [
+    tips(describe),
     history(),
     keymap.of(historyKeymap),
     highlightSelectionMatches(),
@@ -326,12 +262,10 @@ export function indexOf(view, line, column, encoding) {
   return l.from + indexOfColumn(l.text, column, encoding);
 }
 
-/** The token that begins at `from`: up to the next blank or line break, less a bar line. */
-export function tokenAt(view, from) {
-  const line = view.state.doc.lineAt(from);
-  const text = /^[^ \t\r]*/.exec(line.text.slice(from - line.from))[0];
-  const length = text.length > 1 && text.endsWith('/') ? text.length - 1 : text.length;
-  return { from, to: from + length };
+/** The converter's place (line, and column in bytes) of the editor's index `pos`. */
+export function placeOf(view, pos, encoding) {
+  const line = view.state.doc.lineAt(pos);
+  return { line: line.number, column: columnOfIndex(line.text, pos - line.from, encoding) };
 }
 
 /**

@@ -8,15 +8,6 @@ let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
 const DRAWN_UP_TO = 16_000_000; // bytes of input
 
-// The head block names the piece: the first title, between the quotes of "$title". The
-// title's own bytes are copied unescaped, so its end is the line that always follows it.
-function titleOf(output) {
-  const head = '@head {\n$title "';
-  if (!output.startsWith(head)) return null;
-  const end = output.indexOf('"\n$tempo ', head.length);
-  return end < 0 ? null : output.slice(head.length, end);
-}
-
 self.onmessage = async ({ data: { id, text, encoding } }) => {
   try {
     const { convert } = await converter;
@@ -37,7 +28,8 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
         output,
         messages,
         notes: result.notes ?? null,
-        title: titleOf(output),
+        title: result.title,
+        titles: result.titles,
         inputSize: input.length,
         convertMs,
       },
