@@ -13,6 +13,7 @@ import {
 import { createRoll } from './roll.js';
 import { noteAtPlace, noteMeaning } from './meaning.js';
 import { NOTE_FIELDS as F } from './pn2tavix.mjs';
+import { attachSplitter } from './splitter.js';
 import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
 
 const $ = (id) => document.getElementById(id);
@@ -373,6 +374,7 @@ $('link').addEventListener('click', async () => {
   }
 });
 
+attachSplitter($('splitter'), document.querySelector('main'), { property: '--roll-height' });
 $('zoom-in').addEventListener('click', () => roll.zoom(1.5));
 $('zoom-out').addEventListener('click', () => roll.zoom(1 / 1.5));
 
