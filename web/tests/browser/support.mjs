@@ -28,9 +28,17 @@ export function usePage() {
     state.server?.close();
   });
 
-  async function open(hash = '', { acceptDownloads = false } = {}) {
+  async function open(
+    hash = '',
+    {
+      acceptDownloads = false,
+      viewport = { width: 1400, height: 1000 },
+      colorScheme = 'light',
+    } = {},
+  ) {
     const context = await state.browser.newContext({
-      viewport: { width: 1400, height: 1000 },
+      viewport,
+      colorScheme,
       acceptDownloads,
       permissions: ['clipboard-read', 'clipboard-write'],
     });
