@@ -206,38 +206,15 @@ export function createOutputView(parent, { label }) {
   ]);
 }
 
-const PART = 1 << 18; // characters of a large text laid out at a time
 const filling = new WeakMap(); // a view's timer for the part of its text still to come
-
-// The end of the part of `text` that begins at `from`: after a line break, so that no line
-// is cut in two.
-function partEnd(text, from) {
-  if (text.length - from <= PART) return text.length;
-  const lineEnd = text.indexOf('\n', from + PART);
-  return lineEnd < 0 ? text.length : lineEnd + 1;
-}
 
 /**
  * Replaces the text of `view` by `text`, changing only the part between what they have in
  * common at either end: the view keeps its place, and a small edit costs a small redraw.
- * With `progressive`, a large text goes in a part at a time, one part a task, so that the
- * page goes on answering while millions of lines are laid out. Returns whether anything
- * changed.
+ * Returns whether anything changed.
  */
-export function setText(view, text, { progressive = false } = {}) {
+export function setText(view, text) {
   clearTimeout(filling.get(view));
-  if (progressive && (text.length > PART || view.state.doc.length > PART)) {
-    let at = partEnd(text, 0);
-    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text.slice(0, at) } });
-    const more = () => {
-      const end = partEnd(text, at);
-      view.dispatch({ changes: { from: view.state.doc.length, insert: text.slice(at, end) } });
-      at = end;
-      if (at < text.length) filling.set(view, setTimeout(more, 0));
-    };
-    if (at < text.length) filling.set(view, setTimeout(more, 0));
-    return true;
-  }
   const old = view.state.doc.toString();
   if (old === text) return false;
   let from = 0;
@@ -254,6 +231,25 @@ export function setText(view, text, { progressive = false } = {}) {
     changes: { from, to: old.length - end, insert: text.slice(from, text.length - end) },
   });
   return true;
+}
+
+/**
+ * Replaces the text of `view` by the parts that `parts` (an iterator of strings) gives, one
+ * part a task, so that the page goes on answering while millions of lines are laid out.
+ */
+export function fillText(view, parts) {
+  clearTimeout(filling.get(view));
+  const first = parts.next();
+  view.dispatch({
+    changes: { from: 0, to: view.state.doc.length, insert: first.done ? '' : first.value },
+  });
+  const more = () => {
+    const part = parts.next();
+    if (part.done) return;
+    view.dispatch({ changes: { from: view.state.doc.length, insert: part.value } });
+    filling.set(view, setTimeout(more, 0));
+  };
+  if (!first.done) filling.set(view, setTimeout(more, 0));
 }
 
 /** The editor's index of a place that the converter gives as line and byte column. */

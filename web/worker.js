@@ -8,14 +8,13 @@ let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
 const DRAWN_UP_TO = 16_000_000; // bytes of input
 
-self.onmessage = async ({ data: { id, text, encoding } }) => {
+self.onmessage = async ({ data: { id, lines, encoding } }) => {
   try {
     const { convert } = await converter;
-    const input = encode(text, encoding);
+    const input = encode(lines.join('\n'), encoding);
     const started = performance.now();
     const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
     const convertMs = performance.now() - started;
-    const output = decode(result.output, encoding);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,
       text: decode(textBytes, encoding),
@@ -25,7 +24,6 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
         id,
         status: result.status,
         bytes: result.output,
-        output,
         messages,
         notes: result.notes ?? null,
         title: result.title,
