@@ -29,7 +29,7 @@ let shown = null; // the last result shown
 let shownDoc = null; // the editor's text that it is the result of
 let examples = []; // [{name, text}]
 let rollTimer = 0;
-const OUTPUT_PART = 1 << 18; // bytes of a large output laid out at a time
+const OUTPUT_PART = 1 << 17; // bytes of a large output laid out at a time
 
 // The editor's range of a place that the converter gives: line, byte column and byte length.
 function rangeOf({ line, column, length }) {
@@ -116,12 +116,23 @@ function requestConversion() {
   changedAt = null;
   sentDoc = editor.state.doc;
   worker ??= startWorker();
-  // The lines as the editor holds them: joining them into one text is the worker's job.
-  worker.postMessage({ id: ++sent, lines: sentDoc.toJSON(), encoding: piece.encoding });
-  const id = sent;
+  const id = ++sent;
+  sendInParts(id, sentDoc, 0);
   setTimeout(() => {
     if (busy && sent === id) showStatus('converting', 'Converting…');
   }, 150);
+}
+
+// The text goes to the worker a part at a time, one part a task, each part whole lines: a
+// text of megabytes is not copied in one long task. The worker converts after the last.
+const SENT_PART = 1 << 18; // characters
+function sendInParts(id, doc, from) {
+  if (id !== sent || worker === null) return;
+  const to = from + SENT_PART >= doc.length ? doc.length : doc.lineAt(from + SENT_PART).to;
+  const last = to === doc.length;
+  // The line break after a part is the next part's first character.
+  worker.postMessage({ id, part: doc.sliceString(from, to), last, encoding: piece.encoding });
+  if (!last) setTimeout(() => sendInParts(id, doc, to), 0);
 }
 
 function startWorker() {
@@ -289,9 +300,8 @@ function showDone({ id, convertMs, inputSize }, redrawMs) {
 
 // --- Where a piece comes from ---
 
-function load(bytes, name, example = '') {
+function load(bytes, name, example = '', { text, encoding } = textOf(bytes)) {
   $('examples').value = example;
-  const { text, encoding } = textOf(bytes);
   piece.encoding = encoding;
   piece.name = name;
   $('encoding').textContent =
@@ -303,9 +313,10 @@ function load(bytes, name, example = '') {
 async function openFile(file) {
   try {
     const bytes = new Uint8Array(await file.arrayBuffer());
-    // Read, then laid out in the editor in the next task.
+    const decoded = textOf(bytes);
+    // Read and decoded, then laid out in the editor from the next task on.
     await new Promise((resolve) => setTimeout(resolve, 0));
-    load(bytes, file.name);
+    load(bytes, file.name, '', decoded);
     say(`Opened ${file.name}.`);
   } catch (e) {
     say(`Could not read ${file.name}: ${e.message}`);

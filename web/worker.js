@@ -8,10 +8,18 @@ let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
 const DRAWN_UP_TO = 16_000_000; // bytes of input
 
-self.onmessage = async ({ data: { id, lines, encoding } }) => {
+// The parts of the text being sent (see sendInParts in app.js): converted after the last.
+let parts = { id: 0, texts: [] };
+
+self.onmessage = async ({ data: { id, part, last, encoding } }) => {
+  if (parts.id !== id) parts = { id, texts: [] };
+  parts.texts.push(part);
+  if (!last) return;
+  const text = parts.texts.join('');
+  parts = { id: 0, texts: [] };
   try {
     const { convert } = await converter;
-    const input = encode(lines.join('\n'), encoding);
+    const input = encode(text, encoding);
     const started = performance.now();
     const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
     const convertMs = performance.now() - started;
