@@ -222,6 +222,7 @@ export function createEditor(parent, { onChange, describe, label }) {
 }
 
 const PART = 1 << 18; // characters of a large text laid out at a time
+const FIRST_PART = 1 << 12;
 const fills = new WeakMap(); // a view's text going in in parts: {at, timer}
 const inPart = Annotation.define(); // on each part of such a text but its last
 
@@ -237,9 +238,10 @@ export function replaceInParts(view, from, to, text, userEvent) {
   fills.set(view, fill);
   let done = 0;
   const step = () => {
-    const end = partEnd(text, done);
-    const last = end === text.length;
     const first = done === 0;
+    // The first part is small: it goes in within the paste's own task.
+    const end = partEnd(text, done, first ? FIRST_PART : PART);
+    const last = end === text.length;
     view.dispatch({
       changes: { from: fill.at, to: first ? to : fill.at, insert: text.slice(done, end) },
       // The cursor stays before the text while it goes in, then goes to its end: following
@@ -261,9 +263,9 @@ export function replaceInParts(view, from, to, text, userEvent) {
 
 // The end of the part of `text` that begins at `from`: after a line break, so that no line
 // is cut in two.
-function partEnd(text, from) {
-  if (text.length - from <= PART) return text.length;
-  const lineEnd = text.indexOf('\n', from + PART);
+function partEnd(text, from, part = PART) {
+  if (text.length - from <= part) return text.length;
+  const lineEnd = text.indexOf('\n', from + part);
   return lineEnd < 0 ? text.length : lineEnd + 1;
 }
 
