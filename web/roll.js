@@ -5,7 +5,16 @@
 // the view's state: the layout of the notes shown, the scale, and what is in sight. Nothing
 // here knows the music language.
 import { NOTE_FIELDS as F } from './pn2tavix.mjs';
-import { HEAD, heightOf, layOut, samePlaces, xOfMeasure } from './roll-layout.js';
+import {
+  HEAD,
+  heightOf,
+  layOut,
+  rowOf,
+  samePlaces,
+  widthOf,
+  xOf,
+  xOfMeasure,
+} from './roll-layout.js';
 import { colourOf, createPlane, drawGrid, drawKeys, drawMarks, drawNotes } from './roll-draw.js';
 import { attachInteraction } from './roll-interaction.js';
 
@@ -220,6 +229,12 @@ export function createRoll(parent, { onPick }) {
     overlay: layers.overlay,
     /** The x in the overlay of measure `measure` (as numbered) plus `share` of it. */
     xOfMeasure: (measure, share = 0) => xOfMeasure(state.layout, state.scale, measure, share),
+    /** Where note `i` (its index in the notes drawn) lies in the overlay. */
+    boxOf: (i) => {
+      const { layout, scale } = state;
+      const y = rowOf(layout, scale, layout.notes[i * F.count + F.semitone]);
+      return { x: xOf(layout, scale, i), y, width: widthOf(layout, scale, i), height: scale.row };
+    },
     /** The legend's row of voice `voice` (from 1), or null where the legend lists no row. */
     legendRow: (voice) => legend.querySelector(`li[data-voice="${voice}"]`),
   };
