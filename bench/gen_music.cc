@@ -51,7 +51,8 @@ int write_pieces(const char* count_text, const char* size_text, const std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::string(argv[1]) == "--pieces") return write_pieces(argv[2], argv[3], argv[4]);
+  if (argc == 5 && std::string(argv[1]) == "--pieces")
+    return write_pieces(argv[2], argv[3], argv[4]);
   size_t size = 0;
   if (argc < 2 || argc > 3 || !parse_size(argv[1], size)) {
     std::fprintf(stderr, "Usage: %s SIZE[K|M] [SEED]\n", argv[0]);

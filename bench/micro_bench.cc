@@ -52,12 +52,18 @@ void BM_ReadTokens(benchmark::State& state) {
     MemoryBuf buf(text);
     std::istream in(&buf);
     ByteSource source(in, "music");
-    TokenReader reader(source);
+    Failure failure;
+    TokenReader reader(source, failure);
     std::string title;
-    while (read_title(reader, title) == 1) {
+    while (read_title(reader, title) == TitleRead::kTitle) {
       TokenKind kind;
       do {
-        kind = parse_token(read_token(reader));
+        const Token* token = read_token(reader);
+        if (token == nullptr) {
+          state.SkipWithError(message_text(failure).c_str());
+          return;
+        }
+        kind = parse_token(*token);
         benchmark::DoNotOptimize(kind);
         ++tokens;
       } while (kind != TokenKind::TOK_END);
@@ -86,10 +92,11 @@ void BM_TranslateNotes(benchmark::State& state) {
   MemoryBuf buf(empty);
   std::istream in(&buf);
   ByteSource source(in, "none");
-  TokenReader reader(source);
+  Failure failure;
+  TokenReader reader(source, failure);
   PitchState pitch;
   NoteState notes;
-  NoteContext ctx{notes, pitch, reader};
+  NoteContext ctx{notes, pitch, reader, failure};
   char room[kNoteLineMax];
   NoteLine line{room};
   std::vector<Token> tokens;
@@ -101,22 +108,22 @@ void BM_TranslateNotes(benchmark::State& state) {
     measure_ends.push_back(tokens.size());
   }
   long filled = 0;
-  try {
-    for (auto _ : state) {
-      size_t i = 0;
-      for (size_t end : measure_ends) {
-        for (; i < end; ++i) {
-          reader.peek_buf() = tokens[(i + 1) % tokens.size()];
-          reader.peek_buf_flag = true;
-          filled += parse_note(ctx, tokens[i], line);
+  for (auto _ : state) {
+    size_t i = 0;
+    for (size_t end : measure_ends) {
+      for (; i < end; ++i) {
+        reader.peek_buf() = tokens[(i + 1) % tokens.size()];
+        reader.peek_buf_flag = true;
+        const int n = parse_note(ctx, tokens[i], line);
+        if (n == kNoteFailed) {
+          state.SkipWithError(message_text(failure).c_str());
+          return;
         }
-        clear_sticky_accid(notes);
+        filled += n;
       }
-      reader.peek_buf_flag = false;
+      clear_sticky_accid(notes);
     }
-  } catch (const RunError& e) {
-    state.SkipWithError(message_text(e.failure).c_str());
-    return;
+    reader.peek_buf_flag = false;
   }
   benchmark::DoNotOptimize(filled);
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * tokens.size()));

@@ -8,8 +8,8 @@
 
 namespace pn2tavix::detail {
 
-inline std::string text_of(const RunError& e, int measure = 0) {
-  Failure f = e.failure;
+inline std::string text_of(const Failure& failure, int measure = 0) {
+  Failure f = failure;
   f.measure = measure;
   return message_text(f);
 }

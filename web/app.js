@@ -4,14 +4,18 @@
 import {
   createEditor,
   createOutputView,
+  fillText,
   indexOf,
+  placeOf,
   select,
   setText,
   showMessages,
-  tokenAt,
 } from './editor.js';
 import { createRoll } from './roll.js';
-import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
+import { noteAtPlace, noteMeaning } from './meaning.js';
+import { NOTE_FIELDS as F } from './pn2tavix.mjs';
+import { attachSplitter } from './splitter.js';
+import { decode, encode, fromBase64url, partsOf, textOf, toBase64url } from './bytes.js';
 
 const $ = (id) => document.getElementById(id);
 const KEPT = 'pn2tavix.piece'; // the local storage key of the last piece
@@ -22,16 +26,49 @@ const LISTED = 200; // messages listed; all of them are marked in the editor
 // Where the piece came from and how its bytes are shown (see bytes.js).
 const piece = { encoding: 'utf-8', name: null };
 let shown = null; // the last result shown
+let shownDoc = null; // the editor's text that it is the result of
+let examples = []; // [{name, text}]
+let rollTimer = 0;
+const OUTPUT_PART = 1 << 17; // bytes of a large output laid out at a time
+
+// The editor's range of a place that the converter gives: line, byte column and byte length.
+function rangeOf({ line, column, length }) {
+  const from = indexOf(editor, line, column, piece.encoding);
+  return { from, to: indexOf(editor, line, column + length, piece.encoding) };
+}
+
+// The tip for the note token at `pos`: what the converter made of it, while the text is the
+// one that it converted.
+function describe(pos) {
+  if (!shown?.notes || editor.state.doc !== shownDoc) return null;
+  const { line, column } = placeOf(editor, pos, piece.encoding);
+  const i = noteAtPlace(shown.notes, line, column);
+  if (i < 0) return null;
+  const base = i * F.count;
+  const { from, to } = rangeOf({
+    line,
+    column: shown.notes[base + F.column],
+    length: shown.notes[base + F.tokenLength],
+  });
+  return { from, to, text: noteMeaning(shown.notes, i, editor.state.sliceDoc(from, to)) };
+}
 
 const editor = createEditor($('editor'), {
-  onChange: () => requestConversion(),
+  onChange: () => {
+    forgetExample();
+    scheduleConversion();
+    unlink();
+    clearTimeout(saveTimer);
+    saveTimer = setTimeout(keep, 500);
+  },
+  describe,
   label: 'Music file',
 });
 const output = createOutputView($('output'), { label: 'tavix text' });
 const roll = createRoll($('roll'), {
   onPick: ({ line, column, tokenLength }) => {
-    const from = indexOf(editor, line, column, piece.encoding);
-    select(editor, from, indexOf(editor, line, column + tokenLength, piece.encoding));
+    const { from, to } = rangeOf({ line, column, length: tokenLength });
+    select(editor, from, to);
   },
 });
 
@@ -40,16 +77,32 @@ function say(text) {
 }
 
 // One conversion at a time: while the worker is busy, only the latest text waits for it.
-const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+let worker = null;
 let sent = 0;
 let busy = false;
 let waiting = false;
 let sentAt = 0;
+let changedAt = null;
+let sentDoc = null;
 let saveTimer = 0;
 
 // The output pane is busy from a change of the text until the result for it is shown.
 function setBusy(on) {
   $('output-pane').setAttribute('aria-busy', String(on));
+}
+
+// A change is sent in a task of its own, after the one that made it: a paste or a file of
+// megabytes is then not laid out and sent in one long task. Changes in between go together.
+let scheduled = false;
+function scheduleConversion() {
+  setBusy(true);
+  if (scheduled) return;
+  scheduled = true;
+  changedAt = performance.now();
+  setTimeout(() => {
+    scheduled = false;
+    requestConversion();
+  }, 0);
 }
 
 function requestConversion() {
@@ -59,32 +112,53 @@ function requestConversion() {
     return;
   }
   busy = true;
-  sentAt = performance.now();
-  const text = editor.state.doc.toString();
-  worker.postMessage({ id: ++sent, text, encoding: piece.encoding });
-  const id = sent;
+  sentAt = changedAt ?? performance.now();
+  changedAt = null;
+  sentDoc = editor.state.doc;
+  worker ??= startWorker();
+  const id = ++sent;
+  sendInParts(id, sentDoc, 0);
   setTimeout(() => {
     if (busy && sent === id) showStatus('converting', 'Converting…');
   }, 150);
-  clearTimeout(saveTimer);
-  saveTimer = setTimeout(keep, 500);
 }
 
-worker.onmessage = ({ data }) => {
-  busy = false;
-  // A result for a text that has changed since would mark the wrong places.
-  if (waiting) {
+// The text goes to the worker a part at a time, one part a task, each part whole lines: a
+// text of megabytes is not copied in one long task. The worker converts after the last.
+const SENT_PART = 1 << 18; // characters
+function sendInParts(id, doc, from) {
+  if (id !== sent || worker === null) return;
+  const to = from + SENT_PART >= doc.length ? doc.length : doc.lineAt(from + SENT_PART).to;
+  const last = to === doc.length;
+  // The line break after a part is the next part's first character.
+  worker.postMessage({ id, part: doc.sliceString(from, to), last, encoding: piece.encoding });
+  if (!last) setTimeout(() => sendInParts(id, doc, to), 0);
+}
+
+function startWorker() {
+  const started = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+  started.onmessage = ({ data }) => {
+    busy = false;
+    // A result for a text that has changed since would mark the wrong places.
+    if (waiting) {
+      waiting = false;
+      requestConversion();
+      return;
+    }
+    show(data);
+  };
+  // The worker could not be loaded, or failed outside a conversion: it is let go, and the next
+  // change starts a new one.
+  started.onerror = (e) => {
+    started.terminate();
+    worker = null;
+    busy = false;
     waiting = false;
-    requestConversion();
-    return;
-  }
-  show(data);
-};
-worker.onerror = (e) => {
-  busy = false;
-  setBusy(false);
-  showStatus('failed', `The converter could not be loaded: ${e.message ?? 'unknown error'}`);
-};
+    setBusy(false);
+    showStatus('failed', `The converter could not be loaded: ${e.message ?? 'unknown error'}`);
+  };
+  return started;
+}
 
 function showStatus(status, text) {
   const el = $('status');
@@ -104,8 +178,8 @@ function placeText(m) {
 
 function goTo(place) {
   if (place.line === null) return;
-  const from = indexOf(editor, place.line, place.column, piece.encoding);
-  select(editor, from, tokenAt(editor, from).to);
+  const { from, to } = rangeOf(place);
+  select(editor, from, to);
 }
 
 // A button that leads to the place of a message or hint; where there is none, plain text.
@@ -157,13 +231,10 @@ function markMessages(messages) {
   const marks = [];
   for (const m of messages) {
     if (m.line === null) continue;
-    const from = indexOf(editor, m.line, m.column, piece.encoding);
     const severity = m.printed ? m.severity : 'info';
-    marks.push({ ...tokenAt(editor, from), severity, text: m.text });
+    marks.push({ ...rangeOf(m), severity, text: m.text });
     for (const h of m.hints) {
-      if (h.line === null) continue;
-      const at = indexOf(editor, h.line, h.column, piece.encoding);
-      marks.push({ ...tokenAt(editor, at), severity: 'info', text: h.text });
+      if (h.line !== null) marks.push({ ...rangeOf(h), severity: 'info', text: h.text });
     }
   }
   showMessages(editor, marks);
@@ -172,11 +243,13 @@ function markMessages(messages) {
 function show(result) {
   const started = performance.now();
   setBusy(false);
+  clearTimeout(rollTimer);
   if (result.failure) {
     showStatus('failed', `The converter could not convert this piece: ${result.failure}`);
     return;
   }
   shown = result;
+  shownDoc = sentDoc;
   const [status, text] = STATUS[result.status] ?? ['error', `Status ${result.status}`];
   const warnings = result.messages.filter((m) => m.severity === 'warning').length;
   showStatus(
@@ -186,16 +259,35 @@ function show(result) {
   const partial = result.status !== 0;
   $('output-pane').classList.toggle('partial', partial);
   $('partial').hidden = !partial;
-  setText(output, result.output, { progressive: true });
+  // A large output goes into its view a part at a time, decoded as it goes.
+  if (result.bytes.length > OUTPUT_PART || output.state.doc.length > OUTPUT_PART) {
+    fillText(output, partsOf(result.bytes, piece.encoding, OUTPUT_PART));
+  } else {
+    setText(output, decode(result.bytes, piece.encoding));
+  }
   listMessages(result.messages);
   markMessages(result.messages);
-  roll.draw(result.notes, result.title);
   $('download').disabled = false;
   $('copy').disabled = false;
-  // The time from the change to the frame that shows its result, the worker's time to convert
-  // and the page's to redraw, for the benchmark.
-  const { id, convertMs, inputSize } = result;
-  const redrawMs = performance.now() - started;
+  clearTimeout(rollTimer);
+  let redrawMs = performance.now() - started;
+  // The roll is drawn in a task of its own.
+  rollTimer = setTimeout(() => {
+    const drawing = performance.now();
+    const errors = result.messages.filter((m) => m.severity === 'error' && m.measure !== null);
+    roll.draw(
+      result.notes,
+      result.title,
+      errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
+    );
+    redrawMs += performance.now() - drawing;
+    showDone(result, redrawMs);
+  }, 0);
+}
+
+// The time from the change to the frame that shows its result, the worker's time to convert
+// and the page's to redraw, for the benchmark.
+function showDone({ id, convertMs, inputSize }, redrawMs) {
   requestAnimationFrame(() => {
     performance.clearMeasures('pn2tavix:shown');
     performance.measure('pn2tavix:shown', {
@@ -208,9 +300,8 @@ function show(result) {
 
 // --- Where a piece comes from ---
 
-function load(bytes, name, example = '') {
+function load(bytes, name, example = '', { text, encoding } = textOf(bytes)) {
   $('examples').value = example;
-  const { text, encoding } = textOf(bytes);
   piece.encoding = encoding;
   piece.name = name;
   $('encoding').textContent =
@@ -221,7 +312,11 @@ function load(bytes, name, example = '') {
 
 async function openFile(file) {
   try {
-    load(new Uint8Array(await file.arrayBuffer()), file.name);
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const decoded = textOf(bytes);
+    // Read and decoded, then laid out in the editor from the next task on.
+    await new Promise((resolve) => setTimeout(resolve, 0));
+    load(bytes, file.name, '', decoded);
     say(`Opened ${file.name}.`);
   } catch (e) {
     say(`Could not read ${file.name}: ${e.message}`);
@@ -236,20 +331,43 @@ function pieceFromLink() {
   return bytes;
 }
 
+// An address that holds a piece must never hold an older one than the editor: a reload, which
+// goes to the address as it is when it starts, would show it. So an edit takes the piece out of
+// the address at once, and keep() puts the new one back.
+let linked = false; // whether the address is to carry the piece
+function unlink() {
+  if (!location.hash.startsWith('#piece=')) return;
+  linked = true;
+  history.replaceState(null, '', location.pathname + location.search);
+}
+
+// Keeps the editor's piece for the next visit, and puts it in the address if that held one.
+// A character is at least a byte, so a piece of more characters than can be kept is told
+// apart without encoding it: that would hold up the page for nothing.
 function keep() {
-  const bytes = encode(editor.state.doc.toString(), piece.encoding);
+  clearTimeout(saveTimer);
+  saveTimer = 0;
+  const { doc } = editor.state;
+  let kept = { tooLarge: doc.length, name: piece.name };
+  if (doc.length <= KEEP_LIMIT) {
+    const bytes = encode(doc.toString(), piece.encoding);
+    const text = toBase64url(bytes);
+    if (bytes.length <= KEEP_LIMIT) kept = { piece: text, name: piece.name };
+    else kept.tooLarge = bytes.length;
+    if (linked && text.length <= LINK_LIMIT) history.replaceState(null, '', `#piece=${text}`);
+  }
   try {
-    if (bytes.length > KEEP_LIMIT) localStorage.removeItem(KEPT);
-    else
-      localStorage.setItem(KEPT, JSON.stringify({ piece: toBase64url(bytes), name: piece.name }));
+    localStorage.setItem(KEPT, JSON.stringify(kept));
   } catch {
     // Storage full or turned off: the piece is simply not kept.
   }
 }
 
+// The piece kept last time: {bytes, name}, or {tooLarge, name} for one too large to keep.
 function kept() {
   try {
-    const { piece: text, name } = JSON.parse(localStorage.getItem(KEPT));
+    const { piece: text, tooLarge, name } = JSON.parse(localStorage.getItem(KEPT));
+    if (tooLarge) return { tooLarge, name };
     const bytes = fromBase64url(text);
     return bytes && { bytes, name };
   } catch {
@@ -297,7 +415,7 @@ document.addEventListener(
 
 $('copy').addEventListener('click', async () => {
   try {
-    await navigator.clipboard.writeText(shown.output);
+    await navigator.clipboard.writeText(decode(shown.bytes, piece.encoding));
     say('The tavix text is copied.');
   } catch {
     say('The browser refused the clipboard: select the output and copy it.');
@@ -329,6 +447,11 @@ $('link').addEventListener('click', async () => {
   }
 });
 
+attachSplitter($('splitter'), document.querySelector('main'), { property: '--roll-height' });
+// A reload or a closed tab does not wait for the timer: the latest text is kept at once.
+window.addEventListener('pagehide', () => {
+  if (saveTimer) keep();
+});
 $('zoom-in').addEventListener('click', () => roll.zoom(1.5));
 $('zoom-out').addEventListener('click', () => roll.zoom(1 / 1.5));
 
@@ -337,8 +460,16 @@ window.addEventListener('hashchange', () => {
   if (bytes) load(bytes, null);
 });
 
+// The Example menu names an example only while the editor holds its text.
+function forgetExample() {
+  const menu = $('examples');
+  const example = examples[Number(menu.value)];
+  if (menu.value === '' || !example) return;
+  const { doc } = editor.state;
+  if (doc.length !== example.text.length || doc.toString() !== example.text) menu.value = '';
+}
+
 async function start() {
-  let examples = [];
   try {
     examples = await (await fetch('./examples.json')).json();
   } catch {
@@ -358,7 +489,11 @@ async function start() {
   const first = pieceFromLink() ?? null;
   if (first) return load(first, null);
   const last = kept();
-  if (last) return load(last.bytes, last.name);
+  if (last?.tooLarge) {
+    const size = `${(last.tooLarge / 1e6).toFixed(1)} MB`;
+    const what = last.name ? `${last.name} (${size})` : `The last piece (${size})`;
+    say(`${what} was too large to keep in this browser: open its file again.`);
+  } else if (last) return load(last.bytes, last.name);
   if (examples.length > 0) return load(new TextEncoder().encode(examples[0].text), null, '0');
   return requestConversion();
 }

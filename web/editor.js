@@ -2,7 +2,14 @@
 // the converter's messages marked where they point, and the read-only view of the tavix text.
 // Places come as the converter gives them (line, and column in bytes) and are turned into the
 // editor's own here.
-import { EditorState, RangeSetBuilder, StateEffect, StateField } from '@codemirror/state';
+import {
+  Annotation,
+  EditorState,
+  RangeSetBuilder,
+  StateEffect,
+  StateField,
+  Transaction,
+} from '@codemirror/state';
 import {
   Decoration,
   EditorView,
@@ -10,6 +17,7 @@ import {
   highlightActiveLine,
   highlightActiveLineGutter,
   highlightSpecialChars,
+  hoverTooltip,
   keymap,
   lineNumbers,
 } from '@codemirror/view';
@@ -18,150 +26,40 @@ import { HighlightStyle, StreamLanguage, syntaxHighlighting } from '@codemirror/
 import { highlightSelectionMatches, search, searchKeymap } from '@codemirror/search';
 import { lintGutter, setDiagnostics } from '@codemirror/lint';
 import { Tag, tagHighlighter, tags } from '@lezer/highlight';
-import { indexOfColumn } from './bytes.js';
+import { columnOfIndex, indexOfColumn } from './bytes.js';
+import { KINDS, startState, token } from './music-grammar.js';
 
-// What each stretch of the music file is, as the converter reads it.
-const kinds = Object.fromEntries(
-  [
-    'title', // free text up to '/', at the start of every voice
-    'statement', // units, key, end, the clefs and the articulation letters...
-    'argument', // the tokens a statement takes after it
-    'measure', // a measure number: digits alone
-    'bar', // a bar line '/'
-    'pitch', // a note's pitch number
-    'value', // a note value
-    'accidental', // ( sharp, - flat, ) natural
-    'sign', // dots, x, triplets, shifts and articulation inside a note
-    'comma', // ',' repeats the previous note or rest length
-    'rest', // 'r'
-    'passed', // capital letters alone: passed over
-    'unread', // after the last voice: never read
-  ].map((name) => [name, Tag.define()]),
-);
+// Each kind of stretch of the music file (music-grammar.js) has a tag of its own.
+const kinds = Object.fromEntries(Object.keys(KINDS).map((name) => [name, Tag.define()]));
 
+// The colours are the page's (style.css), light or dark as the browser asks: custom
+// properties reach into the views' shadow roots.
 const musicLook = HighlightStyle.define(
   Object.entries({
-    title: { color: '#7b3a00', fontWeight: '600' },
-    statement: { color: '#6d2f9c', fontWeight: '600' },
-    argument: { color: '#6d2f9c' },
-    measure: { color: '#1b6a6a', fontWeight: '600' },
-    bar: { color: '#c02a65', fontWeight: '700' },
-    pitch: { color: '#1f4fa8' },
-    value: { color: '#2b7a2b' },
-    accidental: { color: '#b3261e', fontWeight: '600' },
-    sign: { color: '#8a5a00' },
-    comma: { color: '#c02a65' },
-    rest: { color: '#707070', fontStyle: 'italic' },
-    passed: { color: '#9a9a9a' },
-    unread: { color: '#9a9a9a' },
-  }).map(([name, style]) => ({ tag: kinds[name], ...style })),
+    title: { fontWeight: '600' },
+    statement: { fontWeight: '600' },
+    argument: {},
+    measure: { fontWeight: '600' },
+    bar: { fontWeight: '700' },
+    pitch: {},
+    value: {},
+    accidental: { fontWeight: '600' },
+    sign: {},
+    comma: {},
+    rest: { fontStyle: 'italic' },
+    passed: {},
+    unread: {},
+  }).map(([name, style]) => ({ tag: kinds[name], color: `var(--m-${name})`, ...style })),
 );
 // Each part has a class of its own as well, by which it is found on the page.
 const musicClasses = tagHighlighter(
   Object.entries(kinds).map(([name, tag]) => ({ tag, class: `m-${name}` })),
 );
 
-// The statements and how many tokens each takes as its argument.
-const statementArguments = new Map([
-  ['units', 1],
-  ['key', 1],
-  ['tempo', 1],
-  ['up', 1],
-  ['down', 1],
-  ['rest', 1],
-  ['copy', 2],
-  ['end', 0],
-  ['treble', 0],
-  ['alto', 0],
-  ['tenor', 0],
-  ['bass', 0],
-  ['l', 0],
-  ['e', 0],
-  ['h', 0],
-  ['q', 0],
-  ['s', 0],
-]);
-
-// A token ends only at a blank, a tab or a line break; the editor's lines end at '\n' alone,
-// so a '\r' is one of the characters of a line.
-const blank = /[ \t\r]/;
-const tokenText = /^[^ \t\r]+/;
-
-// One part of a note or rest token: the first number is the pitch, a later one the value.
-function notePart(stream, state) {
-  const rest = stream.string.slice(stream.pos, stream.pos + state.noteLeft);
-  const digits = /^[0-9]+/.exec(rest);
-  let length = 1;
-  let kind = 'sign';
-  if (digits) {
-    length = digits[0].length;
-    kind = state.numbers++ === 0 && !state.isRest ? 'pitch' : 'value';
-  } else if (rest[0] === 'r' && state.first) {
-    kind = 'rest';
-    state.isRest = true;
-  } else if (rest[0] === ',') {
-    kind = 'comma';
-  } else if ('()-'.includes(rest[0])) {
-    kind = 'accidental';
-  }
-  state.first = false;
-  stream.pos += length;
-  state.noteLeft -= length;
-  return kind;
-}
-
 const music = StreamLanguage.define({
   name: 'pdp1-music',
-  startState: () => ({ mode: 'title', titleLength: 0, voices: 0, args: 0, noteLeft: 0 }),
-  token(stream, state) {
-    if (state.mode === 'unread') {
-      stream.skipToEnd();
-      return 'unread';
-    }
-    if (state.mode === 'title') {
-      // Blanks, line breaks and '@' before a title are skipped.
-      if (state.titleLength === 0 && stream.eatWhile(/[ \t\r@]/)) return null;
-      if (stream.eat('/')) {
-        // An empty title after a voice ends the piece: nothing after it is read.
-        state.mode = state.titleLength === 0 && state.voices > 0 ? 'unread' : 'tokens';
-        state.voices++;
-        return 'title';
-      }
-      const before = stream.pos;
-      stream.eatWhile(/[^/]/);
-      state.titleLength += stream.pos - before;
-      return 'title';
-    }
-    if (state.noteLeft > 0) return notePart(stream, state);
-    if (stream.eatWhile(blank)) return null;
-    const whole = stream.match(tokenText, false)[0];
-    if (whole === '/') {
-      stream.next();
-      return 'bar';
-    }
-    // A '/' against the end of a token is a bar line of its own: it is read next.
-    const word = whole.endsWith('/') ? whole.slice(0, -1) : whole;
-    if (state.args > 0) {
-      state.args--;
-      stream.pos += word.length;
-      return 'argument';
-    }
-    if (statementArguments.has(word)) {
-      state.args = statementArguments.get(word);
-      stream.pos += word.length;
-      if (word === 'end') {
-        state.mode = 'title';
-        state.titleLength = 0;
-      }
-      return 'statement';
-    }
-    if (/^[0-9]+$/.test(word) || /^[A-Z]+$/.test(word)) {
-      stream.pos += word.length;
-      return /^[0-9]/.test(word) ? 'measure' : 'passed';
-    }
-    Object.assign(state, { noteLeft: word.length, numbers: 0, isRest: false, first: true });
-    return notePart(stream, state);
-  },
+  startState,
+  token,
   tokenTable: kinds,
 });
 
@@ -181,9 +79,9 @@ const tavix = StreamLanguage.define({
 });
 
 const tavixHighlight = HighlightStyle.define([
-  { tag: tags.comment, color: '#707070' },
-  { tag: tags.keyword, color: '#6d2f9c' },
-  { tag: tags.number, color: '#1f4fa8' },
+  { tag: tags.comment, color: 'var(--m-rest)' },
+  { tag: tags.keyword, color: 'var(--m-statement)' },
+  { tag: tags.number, color: 'var(--m-pitch)' },
 ]);
 
 // The lines that hold an error, marked as a whole so that they show from afar.
@@ -198,12 +96,34 @@ const errorLines = StateField.define({
 });
 
 const look = EditorView.theme({
-  '&': { height: '100%', backgroundColor: '#fff' },
+  '&': { height: '100%', color: 'var(--ink)', backgroundColor: 'var(--pane)' },
   '.cm-scroller': {
     fontFamily: 'ui-monospace, "DejaVu Sans Mono", "Liberation Mono", monospace',
     fontSize: '13.5px',
   },
-  '.m-error-line': { backgroundColor: '#fdecec' },
+  '.cm-content': { caretColor: 'var(--ink)' },
+  '.cm-cursor, .cm-dropCursor': { borderLeftColor: 'var(--ink)' },
+  '.cm-gutters': {
+    color: 'var(--faint)',
+    backgroundColor: 'var(--gutter)',
+    borderRightColor: 'var(--line)',
+  },
+  '.cm-activeLineGutter': { backgroundColor: 'var(--active-gutter)' },
+  // Line backgrounds are see-through: the selection, drawn behind the text, shows on them.
+  '.cm-activeLine': { backgroundColor: 'var(--active-line)' },
+  '.m-error-line': { backgroundColor: 'var(--error-line)' },
+  '.cm-selectionBackground, &.cm-focused > .cm-scroller > .cm-selectionLayer .cm-selectionBackground':
+    { backgroundColor: 'var(--selection)' },
+  '.cm-selectionMatch': { backgroundColor: 'var(--match)' },
+  '.cm-searchMatch': { backgroundColor: 'var(--match)', outline: '1px solid var(--faint)' },
+  '.cm-panels': { color: 'var(--ink)', backgroundColor: 'var(--gutter)' },
+  '.cm-tooltip': {
+    color: 'var(--ink)',
+    backgroundColor: 'var(--pane)',
+    borderColor: 'var(--line)',
+  },
+  '.cm-tooltip.m-note-tip': { padding: '0.15rem 0.45rem', fontFamily: 'inherit' },
+  '.cm-specialChar': { color: 'var(--error)' },
 });
 
 // The page allows no style of its own inline: CodeMirror adds its styles to a shadow root as
@@ -236,15 +156,40 @@ function viewIn(parent, label, extensions) {
       extensions: [
         common(),
         ...extensions,
-        EditorView.contentAttributes.of({ 'aria-label': label }),
+        // Editable content is in the tab order already; the tabindex says so to checkers,
+        // which take a scrolling region without a focusable element in it for a trap.
+        EditorView.contentAttributes.of({ 'aria-label': label, tabindex: '0' }),
       ],
     }),
   });
 }
 
-/** The editor of the music file; `onChange` is called after every change of its text. */
-export function createEditor(parent, { onChange, label }) {
+// A tip that says what the token under the pointer means: `describe(pos)` gives
+// {from, to, text} for the token at the editor's index `pos`, or null.
+const tips = (describe) =>
+  hoverTooltip((view, pos) => {
+    const tip = describe(pos);
+    if (!tip) return null;
+    return {
+      pos: tip.from,
+      end: tip.to,
+      above: true,
+      create() {
+        const dom = document.createElement('div');
+        dom.className = 'm-note-tip';
+        dom.textContent = tip.text;
+        return { dom };
+      },
+    };
+  });
+
+/**
+ * The editor of the music file; `onChange` is called after every change of its text, and
+ * `describe(pos)` gives the tip for the token under the pointer (see tips).
+ */
+export function createEditor(parent, { onChange, describe, label }) {
   return viewIn(parent, label, [
+    tips(describe),
     history(),
     keymap.of(historyKeymap),
     highlightSelectionMatches(),
@@ -253,10 +198,75 @@ export function createEditor(parent, { onChange, label }) {
     syntaxHighlighting(musicClasses),
     lintGutter(),
     errorLines,
+    EditorView.domEventHandlers({
+      paste(event, view) {
+        const text = event.clipboardData?.getData('text/plain') ?? '';
+        if (text.length <= PART) return false;
+        event.preventDefault();
+        const { from, to } = view.state.selection.main;
+        replaceInParts(view, from, to, text, 'input.paste');
+        return true;
+      },
+    }),
     EditorView.updateListener.of((u) => {
-      if (u.docChanged) onChange(u);
+      // A text that goes in in parts is one change, told when its last part is in.
+      const fill = fills.get(u.view);
+      if (fill) {
+        for (const tr of u.transactions) {
+          if (!tr.annotation(inPart)) fill.at = tr.changes.mapPos(fill.at);
+        }
+      }
+      if (u.docChanged && !u.transactions.some((tr) => tr.annotation(inPart))) onChange(u);
     }),
   ]);
+}
+
+const PART = 1 << 18; // characters of a large text laid out at a time
+const FIRST_PART = 1 << 12;
+const fills = new WeakMap(); // a view's text going in in parts: {at, timer}
+const inPart = Annotation.define(); // on each part of such a text but its last
+
+/**
+ * Replaces `from` to `to` of `view` by `text`, a part at a time, one part a task, so that a
+ * paste or a file of megabytes holds up the page for no long task. Each part ends after a line
+ * break. Edits made meanwhile stay where they were made; the whole text is one event in the
+ * editor's history.
+ */
+export function replaceInParts(view, from, to, text, userEvent) {
+  clearTimeout(fills.get(view)?.timer);
+  const fill = { at: from, timer: 0 };
+  fills.set(view, fill);
+  let done = 0;
+  const step = () => {
+    const first = done === 0;
+    // The first part is small: it goes in within the paste's own task.
+    const end = partEnd(text, done, first ? FIRST_PART : PART);
+    const last = end === text.length;
+    view.dispatch({
+      changes: { from: fill.at, to: first ? to : fill.at, insert: text.slice(done, end) },
+      // The cursor stays before the text while it goes in, then goes to its end: following
+      // each part would lay out and highlight the lines there at every part.
+      selection: last ? { anchor: fill.at + end - done } : undefined,
+      // Later parts join the first in the history as typing would.
+      annotations: [
+        Transaction.userEvent.of(first ? userEvent : 'input.type'),
+        ...(last ? [] : [inPart.of(true)]),
+      ],
+    });
+    fill.at += end - done;
+    done = end;
+    if (last) fills.delete(view);
+    else fill.timer = setTimeout(step, 0);
+  };
+  step();
+}
+
+// The end of the part of `text` that begins at `from`: after a line break, so that no line
+// is cut in two.
+function partEnd(text, from, part = PART) {
+  if (text.length - from <= part) return text.length;
+  const lineEnd = text.indexOf('\n', from + part);
+  return lineEnd < 0 ? text.length : lineEnd + 1;
 }
 
 /** The tavix text, read-only: it can be searched, selected and copied. */
@@ -268,36 +278,19 @@ export function createOutputView(parent, { label }) {
   ]);
 }
 
-const PART = 1 << 18; // characters of a large text laid out at a time
 const filling = new WeakMap(); // a view's timer for the part of its text still to come
-
-// The end of the part of `text` that begins at `from`: after a line break, so that no line
-// is cut in two.
-function partEnd(text, from) {
-  if (text.length - from <= PART) return text.length;
-  const lineEnd = text.indexOf('\n', from + PART);
-  return lineEnd < 0 ? text.length : lineEnd + 1;
-}
 
 /**
  * Replaces the text of `view` by `text`, changing only the part between what they have in
  * common at either end: the view keeps its place, and a small edit costs a small redraw.
- * With `progressive`, a large text goes in a part at a time, one part a task, so that the
- * page goes on answering while millions of lines are laid out. Returns whether anything
- * changed.
+ * Returns whether anything changed.
  */
-export function setText(view, text, { progressive = false } = {}) {
+export function setText(view, text) {
   clearTimeout(filling.get(view));
-  if (progressive && (text.length > PART || view.state.doc.length > PART)) {
-    let at = partEnd(text, 0);
-    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text.slice(0, at) } });
-    const more = () => {
-      const end = partEnd(text, at);
-      view.dispatch({ changes: { from: view.state.doc.length, insert: text.slice(at, end) } });
-      at = end;
-      if (at < text.length) filling.set(view, setTimeout(more, 0));
-    };
-    if (at < text.length) filling.set(view, setTimeout(more, 0));
+  clearTimeout(fills.get(view)?.timer);
+  fills.delete(view);
+  if (text.length > PART) {
+    replaceInParts(view, 0, view.state.doc.length, text, 'input');
     return true;
   }
   const old = view.state.doc.toString();
@@ -318,6 +311,25 @@ export function setText(view, text, { progressive = false } = {}) {
   return true;
 }
 
+/**
+ * Replaces the text of `view` by the parts that `parts` (an iterator of strings) gives, one
+ * part a task, so that the page goes on answering while millions of lines are laid out.
+ */
+export function fillText(view, parts) {
+  clearTimeout(filling.get(view));
+  const first = parts.next();
+  view.dispatch({
+    changes: { from: 0, to: view.state.doc.length, insert: first.done ? '' : first.value },
+  });
+  const more = () => {
+    const part = parts.next();
+    if (part.done) return;
+    view.dispatch({ changes: { from: view.state.doc.length, insert: part.value } });
+    filling.set(view, setTimeout(more, 0));
+  };
+  if (!first.done) filling.set(view, setTimeout(more, 0));
+}
+
 /** The editor's index of a place that the converter gives as line and byte column. */
 export function indexOf(view, line, column, encoding) {
   const { doc } = view.state;
@@ -326,12 +338,10 @@ export function indexOf(view, line, column, encoding) {
   return l.from + indexOfColumn(l.text, column, encoding);
 }
 
-/** The token that begins at `from`: up to the next blank or line break, less a bar line. */
-export function tokenAt(view, from) {
-  const line = view.state.doc.lineAt(from);
-  const text = /^[^ \t\r]*/.exec(line.text.slice(from - line.from))[0];
-  const length = text.length > 1 && text.endsWith('/') ? text.length - 1 : text.length;
-  return { from, to: from + length };
+/** The converter's place (line, and column in bytes) of the editor's index `pos`. */
+export function placeOf(view, pos, encoding) {
+  const line = view.state.doc.lineAt(pos);
+  return { line: line.number, column: columnOfIndex(line.text, pos - line.from, encoding) };
 }
 
 /**

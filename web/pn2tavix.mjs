@@ -114,7 +114,10 @@ async function wasmBytesForNode() {
  */
 export async function createConverter(options = {}) {
   const wasmBinary = options.wasm ?? (await wasmBytesForNode());
-  const core = await createCore(wasmBinary ? { wasmBinary } : {});
+  const start = () => createCore(wasmBinary ? { wasmBinary } : {});
+  let core = await start();
+  // Set while a new core is being made: the one before ran out of memory and aborted.
+  let restarting = null;
   const encoder = new TextEncoder();
 
   // Memory past 2 GiB gives pointers that read as negative 32-bit numbers.
@@ -129,6 +132,14 @@ export async function createConverter(options = {}) {
     const first = core._pn2tavix_timeline(converted, list) >>> 0;
     return core.HEAP32.slice(first / 4, first / 4 + count);
   }
+
+  const emptyTimeline = () => ({
+    voices: [],
+    notes: new Int32Array(0),
+    rests: new Int32Array(0),
+    changes: new Int32Array(0),
+    measures: new Int32Array(0),
+  });
 
   // The timeline: the voices as objects, with their tempo changes; the rest packed.
   function timelineOf(converted) {
@@ -156,12 +167,12 @@ export async function createConverter(options = {}) {
       voices.push({
         voice,
         title: textAt(
-          core._pn2tavix_voice_title(converted, i),
-          core._pn2tavix_voice_title_size(converted, i),
+          core._pn2tavix_timeline_voice_title(converted, i),
+          core._pn2tavix_timeline_voice_title_size(converted, i),
         ),
         patch: textAt(
-          core._pn2tavix_voice_patch(converted, i),
-          core._pn2tavix_voice_patch_size(converted, i),
+          core._pn2tavix_timeline_voice_patch(converted, i),
+          core._pn2tavix_timeline_voice_patch_size(converted, i),
         ),
         program,
         pan,
@@ -190,6 +201,7 @@ export async function createConverter(options = {}) {
         line: place(core._pn2tavix_hint_line(h)),
         column: place(core._pn2tavix_hint_column(h)),
         offset: place(core._pn2tavix_hint_offset(h)),
+        length: core._pn2tavix_hint_length(h),
       });
     }
     const result = {
@@ -198,6 +210,7 @@ export async function createConverter(options = {}) {
       line: place(core._pn2tavix_message_line(m)),
       column: place(core._pn2tavix_message_column(m)),
       offset: place(core._pn2tavix_message_offset(m)),
+      length: core._pn2tavix_message_length(m),
       voice: core._pn2tavix_message_voice(m) || null,
       measure: core._pn2tavix_message_measure(m) || null,
       status: core._pn2tavix_message_status(m),
@@ -217,20 +230,67 @@ export async function createConverter(options = {}) {
    * TIMELINE_FIELDS); with `midi`, also `midi`, its Standard MIDI File as a Uint8Array (empty
    * when the piece does not convert), the bytes that pn2tavix-midi writes.
    */
+  // The result of a conversion that ran out of memory, as the program reports it.
+  function outOfMemory(asBytes, { notes, timeline, midi }) {
+    const text = 'Out of memory';
+    const message = {
+      severity: 'error',
+      text,
+      line: null,
+      column: null,
+      offset: null,
+      length: 0,
+      voice: null,
+      measure: null,
+      status: 1,
+      printed: true,
+      hints: [],
+    };
+    if (asBytes) message.textBytes = encoder.encode(text);
+    const result = {
+      status: 1,
+      output: asBytes ? new Uint8Array(0) : '',
+      messages: [message],
+      title: '',
+      titles: [],
+    };
+    if (notes) result.notes = new Int32Array(0);
+    if (timeline) result.timeline = emptyTimeline();
+    if (midi) result.midi = new Uint8Array(0);
+    return result;
+  }
+
+  // The core is built without C++ exceptions: running out of memory aborts it, and an aborted
+  // core cannot be called again. The conversion is reported as the program reports it, and a
+  // new core is made; until it is ready, conversions are reported the same way.
+  function aborted(asBytes, asked) {
+    restarting ??= start().then((fresh) => {
+      core = fresh;
+      restarting = null;
+    });
+    return outOfMemory(asBytes, asked);
+  }
+
   function convert(input, { notes = false, check = false, timeline = false, midi = false } = {}) {
     const asBytes = typeof input !== 'string';
     if (asBytes && !(input instanceof Uint8Array)) {
       throw new TypeError('convert() takes a Uint8Array or a string');
     }
     const bytes = asBytes ? input : encoder.encode(input);
+    if (restarting) return outOfMemory(asBytes, { notes, timeline, midi });
     const at = core._malloc(Math.max(bytes.length, 1));
     if (at === 0) throw new RangeError(`no memory for an input of ${bytes.length} bytes`);
     core.HEAPU8.set(bytes, at >>> 0);
     const flags =
       (notes ? WITH.notes : 0) | (timeline ? WITH.timeline : 0) | (midi ? WITH.midi : 0);
-    const converted = core._pn2tavix_convert(at, bytes.length, flags);
+    let converted;
+    try {
+      converted = core._pn2tavix_convert(at, bytes.length, flags);
+    } catch (e) {
+      if (!(e instanceof WebAssembly.RuntimeError)) throw e;
+      return aborted(asBytes, { notes, timeline, midi });
+    }
     core._free(at);
-    if (converted === 0) throw new RangeError(`no memory to convert ${bytes.length} bytes`);
     try {
       const output = bytesAt(
         core._pn2tavix_output(converted),
@@ -240,7 +300,19 @@ export async function createConverter(options = {}) {
         status: core._pn2tavix_status(converted),
         output: asBytes ? output.slice() : utf8.decode(output),
         messages: [],
+        title: textAt(core._pn2tavix_title(converted), core._pn2tavix_title_size(converted)),
+        titles: [],
       };
+      for (let i = 0, n = core._pn2tavix_title_count(converted); i < n; i++) {
+        const t = core._pn2tavix_voice_title(converted, i);
+        result.titles.push({
+          voice: core._pn2tavix_voice_title_voice(t),
+          text: textAt(core._pn2tavix_voice_title_text(t), core._pn2tavix_voice_title_text_size(t)),
+          line: core._pn2tavix_voice_title_line(t),
+          column: core._pn2tavix_voice_title_column(t),
+          offset: core._pn2tavix_voice_title_offset(t),
+        });
+      }
       for (let i = 0, n = core._pn2tavix_message_count(converted); i < n; i++) {
         const m = core._pn2tavix_message(converted, i);
         if (check || core._pn2tavix_message_printed(m) === 1) {

@@ -8,23 +8,21 @@ let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
 const DRAWN_UP_TO = 16_000_000; // bytes of input
 
-// The head block names the piece: the first title, between the quotes of "$title". The
-// title's own bytes are copied unescaped, so its end is the line that always follows it.
-function titleOf(output) {
-  const head = '@head {\n$title "';
-  if (!output.startsWith(head)) return null;
-  const end = output.indexOf('"\n$tempo ', head.length);
-  return end < 0 ? null : output.slice(head.length, end);
-}
+// The parts of the text being sent (see sendInParts in app.js): converted after the last.
+let parts = { id: 0, texts: [] };
 
-self.onmessage = async ({ data: { id, text, encoding } }) => {
+self.onmessage = async ({ data: { id, part, last, encoding } }) => {
+  if (parts.id !== id) parts = { id, texts: [] };
+  parts.texts.push(part);
+  if (!last) return;
+  const text = parts.texts.join('');
+  parts = { id: 0, texts: [] };
   try {
     const { convert } = await converter;
     const input = encode(text, encoding);
     const started = performance.now();
     const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
     const convertMs = performance.now() - started;
-    const output = decode(result.output, encoding);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,
       text: decode(textBytes, encoding),
@@ -34,10 +32,10 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
         id,
         status: result.status,
         bytes: result.output,
-        output,
         messages,
         notes: result.notes ?? null,
-        title: titleOf(output),
+        title: result.title,
+        titles: result.titles,
         inputSize: input.length,
         convertMs,
       },

@@ -45,6 +45,8 @@ enum class Severity { kError, kWarning };
 
 /// Every kind of message. Those marked "check" are warnings of pn2tavix-check only: the input
 /// converts, but almost surely not as its writer meant; pn2tavix does not print them.
+///
+/// Codes are only ever appended, never renumbered nor removed: programs keep their numbers.
 enum class Code {
   // The command line and the files: no place in the input.
   kUsage,             // Usage: NAME [pdp-1 music file]
@@ -93,6 +95,12 @@ enum class Code {
   kSuspectTitle,       // check: a title over several lines or holding statement words
   kNoteWithoutLength,  // check: a note value above 64 gives no length; nothing is written
   kNegativeTempo,      // check: a negative tempo writes a negative "$tempo"
+  // pn2tavix-check's own command line and folders: no place in the input.
+  kCheckNoFiles,           // no file to check (with the usage)
+  kCheckNotAFile,          // a path that names neither a file nor a folder of pieces
+  kCheckUnknownOption,     // unknown option X (with the usage)
+  kCheckUnreadableFolder,  // Can't read the folder: REASON
+  kCheckEmptyFolder,       // (warning) no .pdp1 file in this folder
 };
 
 /// A hint that helps to fix what a message reports, with the place it points at if any
@@ -100,6 +108,7 @@ enum class Code {
 struct Hint {
   std::string text;
   std::optional<Position> at;
+  std::uint64_t length = 0;  // bytes of the token or title at `at`; 0 where it has no extent
 };
 
 /// One message of a conversion.
@@ -111,11 +120,23 @@ struct Message {
   /// the bar line or statement that closed it; for the end of input, the end. None where the
   /// input has no place in it (usage, files, writing, memory).
   std::optional<Position> at;
+  /// Bytes of the token (or title) at `at`: 0 for the end of input, and where the message has
+  /// no extent.
+  std::uint64_t length = 0;
   std::int64_t voice = 0;  // 1 for the first voice; 0 where not known
   int measure = 0;         // 0 where not known
   int status = 0;          // the exit status the message ends the conversion with; 0 if none
   bool printed = true;     // pn2tavix prints it; false for the warnings of pn2tavix-check
   std::vector<Hint> hints;
+};
+
+/// The title that started a voice, as read: without the '@' and blanks before it, and without
+/// its '/'. Only the first voice's reaches the output.
+struct Title {
+  std::int64_t voice = 0;  // 1 for the first
+  std::string text;
+  Position at;   // its first byte
+  Position end;  // the '/' that closed it; the end of input where none did
 };
 
 /// A note as the output writes it, for drawing the piece. Rests are left out.

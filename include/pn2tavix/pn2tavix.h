@@ -37,11 +37,12 @@ struct Result {
   std::string output;  // the tavix text; on an error, what was written before it
   std::vector<Message> messages;  // in the order they happened; an error comes last
   std::vector<NoteEvent> notes;   // with Options::note_events
-  Timeline timeline;              // with Options::timeline
+  std::string title;              // the first title as read: the one the output names
+  std::vector<Title> titles;      // each voice's, in order
+  Timeline timeline;              // with Options::timeline: what sounding and drawing it needs
   /// With Options::midi, the piece as a Standard MIDI File (the bytes pn2tavix-midi writes);
   /// empty when the piece does not convert.
   std::string midi;
-  std::string title;  // the first title, as read
 };
 
 /// Converts the music in `input`, which is read as bytes, exactly as the program reads a file.

@@ -16,11 +16,11 @@
 #include <utility>
 
 #include "api/midi.h"
+#include "api/timeline.h"
 #include "base/diagnostic.h"
 #include "driver/driver.h"
 #include "driver/sink.h"
 #include "input/byte_source.h"
-#include "support/tavix_reader.h"
 
 namespace pn2tavix {
 
@@ -29,14 +29,18 @@ std::string_view version() noexcept { return PN2TAVIX_VERSION; }
 namespace detail {
 namespace {
 
-// Keeps every message for the caller.
+// Keeps every message and title for the caller.
 class Collect final : public MessageHandler {
  public:
-  explicit Collect(std::vector<Message>& to) : to_(to) {}
-  void report(Message message) override { to_.push_back(std::move(message)); }
+  explicit Collect(Result& to) : to_(to) {}
+  void report(Message message) override { to_.messages.push_back(std::move(message)); }
+  void title(Title title) override {
+    if (to_.titles.empty()) to_.title = title.text;
+    to_.titles.push_back(std::move(title));
+  }
 
  private:
-  std::vector<Message>& to_;
+  Result& to_;
 };
 
 // Writes what the program prints: "NAME: text", one line each.
@@ -62,21 +66,52 @@ class Print final : public MessageHandler {
   std::string_view me_;
 };
 
+// Runs a conversion. The one place where exceptions are caught: nothing in the conversion
+// throws, but the system may run out of memory, and a caller's stream buffer may throw; either
+// ends the conversion with its message, after what was written before it.
+int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
+                   EventHandler* events) {
+  Failure f;
+  try {
+    return convert_source(source, sink, messages, lines, events);
+  } catch (const std::bad_alloc&) {
+    f.code = Code::kOutOfMemory;
+  } catch (const std::exception& e) {
+    if (source.in_caller_stream()) {
+      f.code = Code::kReadError;
+      f.word = source.name();
+      f.reason = e.what();
+    } else if (sink.in_caller_stream) {
+      f.code = Code::kWriteError;
+      sink.failed = true;  // the stream is not called again
+    } else {
+      throw;
+    }
+  }
+  try {
+    flush_output(sink);
+  } catch (const std::exception&) {
+    // The first error is the one worth reporting.
+  }
+  Message m = make_message(f);
+  const int status = m.status;
+  messages.report(std::move(m));
+  return status;
+}
+
 Result convert_into(ByteSource& source, const Options& options) {
   Result result;
-  Collect collect(result.messages);
-  // Until the conversion builds the timeline itself, it is read back from the text written.
+  Collect collect(result);
+  Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
+  // The MIDI file is made from the timeline, which is then kept only if asked for.
   const bool timed = options.timeline || options.midi;
-  Sink sink(options.keep_output || timed ? &result.output : static_cast<std::string*>(nullptr));
-  result.status =
-      convert_source(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
-  if (timed) {
-    test_support::TavixText text = test_support::read_tavix(result.output);
-    result.title = std::move(text.title);
-    if (options.midi && result.status == 0) result.midi = write_midi(text.timeline, result.title);
-    if (options.timeline) result.timeline = std::move(text.timeline);
-    if (!options.keep_output) result.output = {};
-  }
+  KeepEvents events(options.note_events ? &result.notes : nullptr,
+                    timed ? &result.timeline : nullptr);
+  const bool any = options.note_events || timed;
+  result.status = convert_caught(source, sink, collect, true, any ? &events : nullptr);
+  events.finish();
+  if (options.midi && result.status == 0) result.midi = write_midi(result.timeline, result.title);
+  if (!options.timeline) result.timeline = {};
   return result;
 }
 
@@ -107,7 +142,7 @@ std::optional<Message> unusable_output(std::ostream& out) {
 
 int convert_to_streams(ByteSource& source, std::ostream& out, Print& print) {
   Sink sink(out.rdbuf());
-  return convert_source(source, sink, print, false);  // the program prints no places
+  return convert_caught(source, sink, print, false, nullptr);  // the program prints no places
 }
 
 struct FileCloser {
@@ -130,9 +165,8 @@ std::optional<Message> open_file(const char* path, File& file) {
   Failure f;
   f.code = Code::kCannotOpen;
   f.word = path;
-  Message m = make_message(f);
-  m.hints.push_back({std::strerror(open_error), std::nullopt});
-  return m;
+  f.reason = std::strerror(open_error);
+  return make_message(f);
 }
 
 Result refused_result(Message m) {
@@ -172,6 +206,10 @@ Result convert(std::istream& in, const Options& options) {
 
 Result convert(std::FILE* in, const Options& options) {
   return detail::guarded([&] {
+    if (in == nullptr) {
+      return detail::refused_result(
+          detail::refusal(Code::kUnreadableInput, "the C stream is a null pointer"));
+    }
     detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");
     return detail::convert_into(source, options);
   });

@@ -1,36 +1,30 @@
 #include "base/diagnostic.h"
 
+#include <iterator>
 #include <string>
 
 #include "base/limits.h"
+#include "base/note_values.h"
 
 namespace pn2tavix::detail {
 
-void fail(Failure f) { throw RunError(std::move(f)); }
-
-void fail(Code code, long long number, long long other, char letter) {
+Failure failure_of(const Fault& fault) {
   Failure f;
-  f.code = code;
-  f.number = number;
-  f.other = other;
-  f.letter = letter;
-  throw RunError(std::move(f));
+  f.code = fault.code;
+  f.word = fault.word;
+  f.keyword = fault.keyword;
+  f.reason = fault.reason;
+  f.number = fault.number;
+  f.other = fault.other;
+  f.letter = fault.letter;
+  f.at = fault.at;
+  f.length = fault.length;
+  return f;
 }
 
-void fail_word(Code code, std::string_view word, std::string_view keyword, long long number) {
-  Failure f;
-  f.code = code;
-  f.word = word;
-  f.keyword = keyword;
-  f.number = number;
-  throw RunError(std::move(f));
-}
-
-void fail_at(Code code, const Position& at) {
-  Failure f;
-  f.code = code;
-  f.at = at;
-  throw RunError(std::move(f));
+Status fail(Failure& kept, const Fault& fault) {
+  kept = failure_of(fault);
+  return Status::kFailed;
 }
 
 namespace {
@@ -238,6 +232,21 @@ std::string message_text(const Failure& f) {
     case Code::kNegativeTempo:
       t << "tempo " << f.number << " is negative: it writes \"$tempo " << f.other << '"';
       break;
+    case Code::kCheckNoFiles:
+      t << "no file to check";
+      break;
+    case Code::kCheckNotAFile:
+      t << "not a file or a folder";
+      break;
+    case Code::kCheckUnknownOption:
+      t << "unknown option " << f.word;
+      break;
+    case Code::kCheckUnreadableFolder:
+      t << "Can't read the folder: " << f.reason;
+      break;
+    case Code::kCheckEmptyFolder:
+      t << "no .pdp1 file in this folder";
+      break;
   }
   return std::move(t.s);
 }
@@ -249,6 +258,7 @@ Severity severity_of(Code code) {
     case Code::kSuspectTitle:
     case Code::kNoteWithoutLength:
     case Code::kNegativeTempo:
+    case Code::kCheckEmptyFolder:
       return Severity::kWarning;
     default:
       return Severity::kError;
@@ -269,6 +279,11 @@ bool has_place(Code code) {
     case Code::kUnreadableInput:
     case Code::kUnwritableOutput:
     case Code::kOutOfMemory:
+    case Code::kCheckNoFiles:
+    case Code::kCheckNotAFile:
+    case Code::kCheckUnknownOption:
+    case Code::kCheckUnreadableFolder:
+    case Code::kCheckEmptyFolder:
       return false;
     default:
       return true;
@@ -276,8 +291,45 @@ bool has_place(Code code) {
 }
 
 bool printed_by_program(Code code) {
+  if (code >= Code::kCheckNoFiles) return false;  // the checker's own
   return severity_of(code) == Severity::kError || code == Code::kRestInFullMeasure;
 }
+
+namespace {
+
+Hint began_here(const Failure& f) {
+  return {.text = "measure " + std::to_string(f.measure) + " began here",
+          .at = f.measure_began,
+          .length = f.measure_began_length};
+}
+
+// The hints of a message, each from the values of its failure.
+std::vector<Hint> hints_of(const Failure& f) {
+  switch (f.code) {
+    case Code::kCannotOpen:
+      // The file named in the message, the system's reason in the hint.
+      if (f.word.empty()) return {};
+      return {{.text = f.reason, .at = std::nullopt}};
+    case Code::kMeasureCount: {
+      const long long missing = f.other - f.number;
+      const long long size = missing > 0 ? missing : -missing;
+      return {{.text = "measure " + std::to_string(f.measure) + " is " +
+                       (missing > 0 ? "short by " : "long by ") + as_note_values(size) + " (" +
+                       std::to_string(size) + " 192nds)",
+               .at = std::nullopt},
+              began_here(f)};
+    }
+    case Code::kMeasureNumber:
+    case Code::kUncheckedMeasure:
+      return {began_here(f)};
+    case Code::kSuspectTitle:
+      return {{.text = "the title ends here", .at = f.title_end, .length = f.title_end_length}};
+    default:
+      return {};
+  }
+}
+
+}  // namespace
 
 Message make_message(const Failure& f) {
   Message m;
@@ -285,10 +337,12 @@ Message make_message(const Failure& f) {
   m.code = f.code;
   m.text = message_text(f);
   m.at = f.at;
+  m.length = f.length;
   m.voice = f.voice;
   m.measure = f.measure;
   m.status = status_of(f.code);
   m.printed = printed_by_program(f.code);
+  m.hints = hints_of(f);
   return m;
 }
 

@@ -1,9 +1,10 @@
-// Errors and warnings as data. A fault is raised where it is found, as its code with the values
-// that its message names; the conversion adds the voice, the measure and the place it knows;
-// message_text renders the program's own words. Nothing here knows how a message is shown.
+// Errors and warnings as data. A fault is kept where it is found, as its code with the values
+// that its message names, and returned as a failed status; the conversion adds the voice, the
+// measure and the place it knows; message_text renders the program's own words. Nothing here knows
+// how a message is shown.
 #pragma once
 
-#include <exception>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,27 +24,50 @@ struct Failure {
   long long other = 0;       // a second one: the count expected, the "$tempo" written
   char letter = 0;           // the note letter it names
   std::optional<Position> at;
+  std::uint64_t length = 0;  // bytes of the token or title at `at`
   int measure = 0;
   long long voice = 0;
+  // The places that hints point at, as the conversion knows them when the message is made.
+  std::optional<Position> measure_began;  // the token that began the open measure
+  std::uint64_t measure_began_length = 0;
+  std::optional<Position> title_end;   // the '/' that closed the title read last, or the end
+  std::uint64_t title_end_length = 0;  // 1 for a '/', 0 for the end of input
 };
 
-/// The one way a conversion ends early: thrown where a fault is found, caught once, where the
-/// conversion ends and the failure becomes a message.
-class RunError : public std::exception {
- public:
-  explicit RunError(Failure f) : failure(std::move(f)) {}
-  const char* what() const noexcept override { return "pn2tavix conversion error"; }
-  Failure failure;
+/// What a fault names, by field, as the code that finds it knows it: fail() keeps it as the
+/// conversion's Failure. Plain values, so that naming one costs the finding function nothing
+/// but a few stores on its way out.
+struct Fault {
+  Code code = Code::kEndOfInput;
+  long long number = 0;
+  long long other = 0;
+  char letter = 0;
+  std::string_view word = {};
+  std::string_view keyword = {};
+  std::string_view reason = {};
+  std::optional<Position> at = {};
+  std::uint64_t length = 0;
 };
+
+/// How a step of a conversion went. A step that fails has kept its Failure where the conversion
+/// keeps it, and every step above it returns at once: the first failure is the one reported.
+enum class [[nodiscard]] Status : unsigned char{kOk, kFailed};
 
 // Out of line and cold, so that the code that finds a fault carries no Failure of its own: the
 // per-note and per-token functions stay small.
-[[noreturn, gnu::cold]] void fail(Failure f);
-[[noreturn, gnu::cold]] void fail(Code code, long long number = 0, long long other = 0,
-                                  char letter = 0);
-[[noreturn, gnu::cold]] void fail_word(Code code, std::string_view word,
-                                       std::string_view keyword = {}, long long number = 0);
-[[noreturn, gnu::cold]] void fail_at(Code code, const Position& at);
+/// Keeps `fault` in `kept` and gives Status::kFailed, for the caller to return.
+[[gnu::cold, gnu::noinline]] Status fail(Failure& kept, const Fault& fault);
+
+/// fail() for the code that runs per token and per note: `name` makes the Fault inside a cold
+/// function of its own, so that the caller's code holds no Fault, nor the stack room and the
+/// stack guard that one would bring. `name` captures its values by copy.
+template <typename Name>
+[[gnu::cold, gnu::noinline]] Status fail_with(Failure& kept, Name name) {
+  return fail(kept, name());
+}
+
+/// The Failure that `fault` names, with nothing yet of where it happened.
+Failure failure_of(const Fault& fault);
 
 /// The text of the message, exactly as the program prints it after "NAME: ".
 std::string message_text(const Failure& f);
@@ -56,7 +80,7 @@ bool has_place(Code code);
 /// False for the warnings that only pn2tavix-check reports.
 bool printed_by_program(Code code);
 
-/// The message for `f`, without notes.
+/// The message for `f` with the hints that help to fix it: the one place where both are made.
 Message make_message(const Failure& f);
 
 }  // namespace pn2tavix::detail

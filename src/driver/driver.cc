@@ -1,7 +1,7 @@
 #include "driver/driver.h"
 
 #include <climits>
-#include <new>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,7 +10,6 @@
 #include "base/chars.h"
 #include "base/diagnostic.h"
 #include "base/limits.h"
-#include "base/note_values.h"
 #include "base/line.h"
 #include "input/token_reader.h"
 #include "notes/note.h"
@@ -41,6 +40,22 @@ bool to_int(std::string_view text, int& value) {
   return true;
 }
 
+// The plain note value with no to two dots that gives `length` (64ths, or 96ths for a
+// triplet: the n of "/Ln:64/"), fewest dots first; leaves `value` 0 where none gives it.
+void written_value(int length, int& value, int& dots) {
+  for (int v = 1; v <= kWholeNote; v *= 2) {
+    const int base = kWholeNote / v;
+    const int dotted[3] = {base, base + base / 2, base + base / 2 + base / 4};
+    for (int d = 0; d < 3; ++d) {
+      if (dotted[d] == length) {
+        value = v;
+        dots = d;
+        return;
+      }
+    }
+  }
+}
+
 // Statements whose argument a title that lacks its '/' would swallow: a title holding one of
 // them, followed by what looks like its argument, is probably not a title at all.
 std::string_view statement_in_title(std::string_view title) {
@@ -69,17 +84,17 @@ std::string_view statement_in_title(std::string_view title) {
 
 // Everything one conversion holds, made anew for each run.
 struct Conversion {
-  Conversion(TokenReader& r, Sink& s, MessageHandler& m, std::vector<NoteEvent>* e)
-      : reader(r), sink(s), messages(m), events(e) {
-    if (events != nullptr) measure_events.resize(kMaxMeasures + 1);
-  }
+  Conversion(ByteSource& source, bool lines, Sink& s, MessageHandler& m, EventHandler* e)
+      : reader(source, failure, lines), sink(s), messages(m), events(e) {}
 
-  TokenReader& reader;
+  Failure failure;  // the one that ends the conversion, kept where it is found
+  TokenReader reader;
   Sink& sink;
   MessageHandler& messages;
 
   PitchState pitch;
   NoteState notes;
+  NoteContext note_context{notes, pitch, reader, failure};
   std::string title;
   LineBuf<512> line;
 
@@ -96,67 +111,81 @@ struct Conversion {
   // tokens go by (a token's buffer holds it while the one after it is read ahead), or kept in
   // `held` where a statement reads on past its arguments; and where the open measure began:
   // its measure number, else the first token read after the measure before it was closed
-  // (kept only where places are shown).
-  const Position* at = nullptr;
-  Position held;
+  // (kept only where places are shown). Each with the bytes of its token or title (a title is
+  // held as a token of its own place and length).
+  const Token* at = nullptr;
+  Token held;
   Position measure_began;
+  std::uint64_t measure_began_length = 0;
   bool measure_begins = true;
 
-  // The notes written, for a caller that draws the piece; and for each measure filed in the
-  // voice, the events collected for it, so that "copy" repeats them as it repeats its text.
-  std::vector<NoteEvent>* events;
-  struct EventRange {
-    size_t first = 0;
-    size_t last = 0;
-  };
-  std::vector<EventRange> measure_events;
-  size_t events_collected_from = 0;
+  // Where the events go, for a caller that draws or plays the piece; null where none asked.
+  EventHandler* events;
 
   void write_line() { tavix_out(sink, line.view()); }
 
+  // The one switch for events: `tell` runs only for a caller that asked for them.
+  template <typename Tell>
+  void tell(Tell tell) {
+    if (events != nullptr) [[unlikely]] {
+      tell(*events);
+    }
+  }
+  // An event of the measure: to the caller, and with the measure text into the store, so that
+  // "copy" repeats both.
+  template <typename Make>
+  void record(Make make) {
+    tell([&](EventHandler&) { emit(make()); });
+  }
+  [[gnu::noinline]] void emit(const MeasureEvent& e) {
+    collect_event(sink, e);
+    events->measure_event(voice, measure, e);
+  }
+
   // A warning: the conversion goes on. One that the program prints comes after the output
   // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
-  [[gnu::noinline]] void warn(Code code, std::string_view word = {}, long long number = 0,
-                              long long other = 0) {
-    Failure f;
-    f.code = code;
-    f.word = word;
-    f.number = number;
-    f.other = other;
-    if (at != nullptr) f.at = *at;
-    f.measure = measure;
-    f.voice = voice;
-    Message m = make_message(f);
-    if (code == Code::kUncheckedMeasure) m.hints.push_back(began_here());
-    if (code == Code::kSuspectTitle) m.hints.push_back({"the title ends here", reader.title_end});
-    if (m.printed) flush_output(sink);
+  [[gnu::noinline]] Status warn(const Fault& fault) {
+    if (sink.failed) return Status::kFailed;  // the write failure is what is reported
+    Failure f = failure_of(fault);
+    Message m = complete(f);
+    m.measure = measure;  // also before the first voice, for a title
+    if (m.printed) {
+      flush_output(sink);
+      if (sink.failed) return Status::kFailed;
+    }
     messages.report(std::move(m));
+    return Status::kOk;
   }
 
-  Hint began_here() const {
-    return {"measure " + std::to_string(measure) + " began here", measure_began};
-  }
+  void point_at(const Token& token) { at = &token; }
 
-  const Token& read_argument() {
-    const Token& arg = read_token(reader);
-    at = &arg.at;
+  const Token* read_argument() {
+    const Token* arg = read_token(reader);
+    if (arg != nullptr) point_at(*arg);
     return arg;
   }
 
-  int read_int_arg(std::string_view keyword) {
-    const Token& arg = read_argument();
-    int value;
-    if (!to_int(arg.view(), value)) fail_word(Code::kNumberOutOfRange, arg.view(), keyword);
-    return value;
+  Status read_int_arg(std::string_view keyword, int& value) {
+    const Token* arg = read_argument();
+    if (arg == nullptr) return Status::kFailed;
+    if (!to_int(arg->view(), value)) {
+      return fail(failure,
+                  {.code = Code::kNumberOutOfRange, .word = arg->view(), .keyword = keyword});
+    }
+    return Status::kOk;
   }
 
-  void check_measure_limit() {
-    if (measure > kMaxMeasures) fail(Code::kTooManyMeasures);
+  Status check_measure_limit() {
+    if (measure > kMaxMeasures) {
+      return fail_with(failure, [] { return Fault{.code = Code::kTooManyMeasures}; });
+    }
+    return Status::kOk;
   }
 
-  long long expected_count() {
-    if (!measure_length) fail(Code::kNoUnits);
-    return 3 * *measure_length;
+  Status expected_count(long long& expected) {
+    if (!measure_length) return fail(failure, {.code = Code::kNoUnits});
+    expected = 3 * *measure_length;
+    return Status::kOk;
   }
 
   void close_measure() {
@@ -180,6 +209,7 @@ struct Conversion {
         .str(" {\n$patch flute\n$attack 127\n$decay 127\n$reverb 0\n$chorus 0\n");
     write_line();
     tavix_out(sink, voice <= 2 ? "$pan 127\n" : "$pan 0\n");
+    tell([&](EventHandler& h) { h.voice_started(voice, title, voice <= 2 ? 127 : 0); });
     reset_for_voice(pitch);
     end_of_voice = false;
     measure = 1;
@@ -188,112 +218,160 @@ struct Conversion {
     measure_begins = true;
     reset_for_voice(notes);
     clear_store(sink);
-    if (events != nullptr) measure_events.assign(measure_events.size(), EventRange{});
   }
 
-  void bar_line() {
-    const long long expected = expected_count();
-    if (count != expected) fail(Code::kMeasureCount, count, expected);
+  Status bar_line() {
+    long long expected = 0;
+    if (expected_count(expected) == Status::kFailed) return Status::kFailed;
+    if (count != expected) {
+      return fail(failure, {.code = Code::kMeasureCount, .number = count, .other = expected});
+    }
+    // A failed write is reported once it is seen; what follows would not be written.
+    if (sink.failed) return Status::kFailed;
     stop_collecting(sink);
     write_end_of_measure();
     if (measure_opened) {
       file_measure_text(sink, measure);
-      file_events(events_collected_from);
     } else {
       file_unopened_measure(sink, measure);
-      file_events(events != nullptr ? events->size() : 0);
     }
     count = 0;
     clear_sticky_accid(notes);
+    tell([&](EventHandler& h) {
+      h.measure_closed(voice, measure, EventHandler::MeasureKind::kWritten, 0);
+    });
     close_measure();
+    return Status::kOk;
   }
 
-  void key_signature() {
-    const Token& arg = read_argument();
-    const std::string_view sig = arg.view();
+  Status key_signature() {
+    const Token* arg = read_argument();
+    if (arg == nullptr) return Status::kFailed;
+    const std::string_view sig = arg->view();
     int n = 0;
     if (sig[0] == ')') {
       pitch.cur_key_sharp_flat = 0;
       pitch.cur_key_num_sharp_flat = 0;
-      return;
+      return Status::kOk;
     }
     // The tables know 0 to 7 sharps or flats; any other count is as bogus as a wrong sign.
     if ((sig[0] != '-' && sig[0] != '(') || !to_int(sig.substr(1), n) || n < 0 ||
         n > kMaxKeyCount) {
-      fail_word(Code::kBadKey, sig);
+      return fail(failure, {.code = Code::kBadKey, .word = sig});
     }
     pitch.cur_key_sharp_flat = sig[0] == '(' ? 1 : -1;
     pitch.cur_key_num_sharp_flat = n;
+    tell([&](EventHandler& h) {
+      h.changed(voice, measure, count, EventHandler::Change::kKey, pitch.cur_key_sharp_flat * n,
+                arg->at);
+    });
+    return Status::kOk;
   }
 
   // Keeps the place of the statement being handled, for its messages after its arguments.
   void hold_place() {
-    held = *at;
-    at = &held;
+    held.at = at->at;
+    held.len = at->len;
+    point_at_held();
   }
+  void point_at_held() { at = &held; }
 
-  void whole_measure_rests() {
+  Status whole_measure_rests() {
     hold_place();
-    const Position* statement = at;
-    if (count != 0) warn(Code::kRestInFullMeasure);
-    const int n = read_int_arg("rest");
-    at = statement;
+    if (count != 0 && warn({.code = Code::kRestInFullMeasure}) == Status::kFailed) {
+      return Status::kFailed;
+    }
+    int n = 0;
+    if (read_int_arg("rest", n) == Status::kFailed) return Status::kFailed;
+    point_at_held();
     for (int i = 0; i < n; ++i) {
-      check_measure_limit();
-      expected_count();  // a rest fills a measure, whose length must be known
+      long long expected = 0;
+      // A rest fills a measure, whose length must be known.
+      if (check_measure_limit() == Status::kFailed || expected_count(expected) == Status::kFailed) {
+        return Status::kFailed;
+      }
       // A measure not opened by its number holds a stale text; the rest measure holds its own.
       if (!measure_opened) empty_measure_text(sink);
       start_collecting(sink);
       line.clear().str("/L").num(*measure_length).str(":64/r\n");
       write_line();
+      record([&] {
+        return MeasureEvent{.kind = MeasureEvent::Kind::kRest,
+                            .length = expected,
+                            .measure_length = expected,
+                            .whole_measure = true,
+                            .at = at->at,
+                            .token_length = at->len};
+      });
       stop_collecting(sink);
       write_end_of_measure();
       file_measure_text(sink, measure);
       empty_measure_text(sink);
-      file_events(events != nullptr ? events->size() : 0);
+      tell([&](EventHandler& h) {
+        h.measure_closed(voice, measure, EventHandler::MeasureKind::kWholeRest, 0);
+      });
       close_measure();
     }
+    return Status::kOk;
   }
 
-  void copy_measures() {
+  Status copy_measures() {
     hold_place();
-    const Position* statement = at;
-    const int first = read_int_arg("copy");
-    const int last = read_int_arg("copy");
-    at = statement;
+    int first = 0;
+    int last = 0;
+    if (read_int_arg("copy", first) == Status::kFailed) return Status::kFailed;
+    if (read_int_arg("copy", last) == Status::kFailed) return Status::kFailed;
+    point_at_held();
     // Each copy is filed before the next is taken, so a range that reaches the current
     // measure repeats copies made by this same statement.
     for (long long i = first; i <= last; ++i) {
-      check_measure_limit();
+      if (check_measure_limit() == Status::kFailed) return Status::kFailed;
       const int from = static_cast<int>(i);
       switch (stored_state(sink, from)) {
         case StoredMeasure::kText:
           break;
         case StoredMeasure::kNone:
-          fail(Code::kCopyNotWritten, from);
+          return fail(failure, {.code = Code::kCopyNotWritten, .number = from});
         case StoredMeasure::kUnopened:
-          fail(Code::kCopyNotOpened, from);
+          return fail(failure, {.code = Code::kCopyNotOpened, .number = from});
         case StoredMeasure::kTooLong:
-          fail(Code::kCopyTooLong, from);
+          return fail(failure, {.code = Code::kCopyTooLong, .number = from});
       }
-      replay_measure(sink, from);
+      // Its text and events again, each as the open measure's; filed after, as filing may
+      // move the stored measures.
+      for (const MeasureEvent& e : replay_measure(sink, from)) emit(e);
       file_copy_of_measure(sink, from, measure);
-      copy_events(from);
+      tell([&](EventHandler& h) {
+        h.measure_closed(voice, measure, EventHandler::MeasureKind::kCopy, from);
+      });
       write_end_of_measure();
       close_measure();
     }
+    return Status::kOk;
   }
 
-  void tempo() {
-    const int n = read_int_arg("tempo");
-    if (n > kMaxTempo) fail(Code::kTempoTooHigh, n);
-    if (n == 0) fail(Code::kTempoZero);
-    if (n < 0) warn(Code::kNegativeTempo, {}, n, kTempoDividend / n);
+  Status tempo() {
+    int n = 0;
+    if (read_int_arg("tempo", n) == Status::kFailed) return Status::kFailed;
+    if (n > kMaxTempo) return fail(failure, {.code = Code::kTempoTooHigh, .number = n});
+    if (n == 0) return fail(failure, {.code = Code::kTempoZero});
+    if (n < 0) {
+      const Fault negative{.code = Code::kNegativeTempo, .number = n, .other = kTempoDividend / n};
+      if (warn(negative) == Status::kFailed) return Status::kFailed;
+    }
     line.clear().str("$tempo ").num(kTempoDividend / n).str("\n");
     write_line();
+    record([&] {
+      return MeasureEvent{.kind = MeasureEvent::Kind::kTempo,
+                          .start = count,
+                          .value = kTempoDividend / n,
+                          .at = at->at,
+                          .token_length = at->len};
+    });
+    return Status::kOk;
   }
 
-  void measure_number(const Token& token) {
+  Status measure_number(const Token& token) {
     // The token is all digits, so its value needs none of the argument rules; -1 stands for
     // a number too large for an int, which is still a mismatch, named as written.
     long long value = 0;
@@ -304,122 +382,102 @@ struct Conversion {
         break;
       }
     }
-    if (value != measure) fail_word(Code::kMeasureNumber, token.view(), {}, value);
+    if (value != measure) {
+      return fail(failure, {.code = Code::kMeasureNumber, .number = value, .word = token.view()});
+    }
     empty_measure_text(sink);
     start_collecting(sink);
     measure_opened = true;
     measure_began = token.at;  // where the writer began the measure
-    if (events != nullptr) events_collected_from = events->size();
+    measure_began_length = token.len;
+    return Status::kOk;
   }
 
-  void note_or_rest(const Token& token) {
-    NoteContext ctx{notes, pitch, reader};
+  Status note_or_rest(const Token& token) {
     NoteLine note_line{open_line(sink, kNoteLineMax)};
-    const int filled = parse_note(ctx, token, note_line);
-    if (filled != 0) {
-      if (events != nullptr && note_line.letter != 'r') add_event(token, note_line, filled);
+    const int filled = parse_note(note_context, token, note_line);
+    if (filled > 0) {
+      record([&] { return note_event(token, note_line, filled); });
       count += filled;
       close_line(sink, note_line.len);
+    } else if (filled == kNoteFailed) {
+      return Status::kFailed;
     } else if (note_line.len != 0) {
-      warn_no_length(token);
+      return warn_no_length(token);
     }
+    return Status::kOk;
   }
 
   // A note formed, yet of no length: a note value above 64, or a repeat of such a note.
-  void warn_no_length(const Token& token) {
+  Status warn_no_length(const Token& token) {
     const bool own_value = token.view().find(',') == std::string_view::npos;
-    warn(Code::kNoteWithoutLength, token.view(), own_value);
+    return warn({.code = Code::kNoteWithoutLength, .number = own_value, .word = token.view()});
   }
 
-  void end_voice() {
-    if (count != 0) warn(Code::kUncheckedMeasure);
+  Status end_voice() {
+    if (count != 0 && warn({.code = Code::kUncheckedMeasure}) == Status::kFailed) {
+      return Status::kFailed;
+    }
     tavix_out(sink, "}\n\n");
     end_of_voice = true;
+    return Status::kOk;
   }
 
-  [[gnu::noinline]] void add_event(const Token& token, const NoteLine& n, int filled) {
-    NoteEvent e;
-    e.voice = voice;
-    e.measure = measure;
-    e.start = count;
-    e.length = filled;
-    e.measure_length = measure_length ? 3 * *measure_length : 0;
-    e.letter = n.letter;
-    e.accidental = n.accid;
-    e.octave = n.octave - '0';
-    e.semitone = semitone_of(n.letter, n.accid, n.octave);
-    e.at = token.at;
-    e.token_length = static_cast<int>(token.len);
-    events->push_back(e);
-  }
-
-  // Files with the measure just closed the events written since `from`.
-  void file_events(size_t from) {
-    if (events == nullptr) return;
-    measure_events[static_cast<size_t>(measure)] = {from, events->size()};
-  }
-
-  // The events of stored measure `from`, again, as those of the measure being written.
-  void copy_events(int from) {
-    if (events == nullptr) return;
-    const EventRange r = measure_events[static_cast<size_t>(from)];
-    const size_t first = events->size();
-    for (size_t k = r.first; k < r.last; ++k) {
-      NoteEvent e = (*events)[k];
-      e.measure += measure - from;
-      events->push_back(e);
+  // A note or rest token as written out. Its written value is the plain one, with no to two
+  // dots, whose length its line gives; 0 where no such value gives it.
+  MeasureEvent note_event(const Token& token, const NoteLine& n, int filled) const {
+    const bool rest = n.letter == 'r';
+    MeasureEvent e{.kind = rest ? MeasureEvent::Kind::kRest : MeasureEvent::Kind::kNote,
+                   .start = count,
+                   .length = filled,
+                   .measure_length = measure_length ? 3 * *measure_length : 0,
+                   .value = n.shortening,
+                   .triplet = n.triplet,
+                   .at = token.at,
+                   .token_length = token.len};
+    written_value(n.length, e.note_value, e.dots);
+    if (!rest) {
+      e.letter = n.letter;
+      e.accidental = n.accid;
+      e.octave = n.octave - '0';
+      e.semitone = semitone_of(n.letter, n.accid, n.octave);
     }
-    measure_events[static_cast<size_t>(measure)] = {first, events->size()};
+    return e;
   }
 
-  void statement(const Token& token) {
-    at = &token.at;
+  Status statement(const Token& token) {
+    point_at(token);
     if (reader.count_lines && measure_begins) {  // only where places are shown
       measure_began = token.at;
+      measure_began_length = token.len;
       measure_begins = false;
     }
     switch (parse_token(token)) {
       case TokenKind::TOK_BAR:
-        bar_line();
-        break;
+        return bar_line();
       case TokenKind::TOK_END:
-        end_voice();
-        break;
+        return end_voice();
       case TokenKind::TOK_UNITS:
-        measure_length = 2LL * read_int_arg("units");
-        line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
-        write_line();
-        break;
+        return units();
       case TokenKind::TOK_TREBLE:
-        pitch.cur_clef = 0;
-        break;
+        return clef(token, 0);
       case TokenKind::TOK_ALTO:
-        pitch.cur_clef = 1;
-        break;
+        return clef(token, 1);
       case TokenKind::TOK_TENOR:
-        pitch.cur_clef = 2;
-        break;
+        return clef(token, 2);
       case TokenKind::TOK_BASS:
-        pitch.cur_clef = 3;
-        break;
+        return clef(token, 3);
       case TokenKind::TOK_KEY:
-        key_signature();
-        break;
+        return key_signature();
       case TokenKind::TOK_REST:
-        whole_measure_rests();
-        break;
+        return whole_measure_rests();
       case TokenKind::TOK_COPY:
-        copy_measures();
-        break;
+        return copy_measures();
       case TokenKind::TOK_UP:
-        notes.cur_transposition = read_int_arg("up");
-        break;
       case TokenKind::TOK_DOWN:
-        notes.cur_transposition = -static_cast<long long>(read_int_arg("down"));
-        break;
+        return transposition(parse_token(token) == TokenKind::TOK_UP);
       case TokenKind::TOK_TEMPO:
-        tempo();
-        break;
+        return tempo();
       case TokenKind::TOK_ARTIC_L:
       case TokenKind::TOK_ARTIC_E:
       case TokenKind::TOK_ARTIC_H:
@@ -428,35 +486,78 @@ struct Conversion {
         notes.cur_artic = artic_divisor(token.text[0]);
         break;
       case TokenKind::TOK_NUMBER:
-        measure_number(token);
-        break;
+        return measure_number(token);
       case TokenKind::TOK_UPPER:
         break;  // words such as FINE are passed over
       case TokenKind::TOK_NOTE:
-        note_or_rest(token);
-        break;
+        return note_or_rest(token);
     }
+    return Status::kOk;
+  }
+
+  Status clef(const Token& token, int clef) {
+    pitch.cur_clef = clef;
+    tell([&](EventHandler& h) {
+      h.changed(voice, measure, count, EventHandler::Change::kClef, clef, token.at);
+    });
+    return Status::kOk;
+  }
+
+  Status units() {
+    int n = 0;
+    if (read_int_arg("units", n) == Status::kFailed) return Status::kFailed;
+    measure_length = 2LL * n;
+    line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
+    write_line();
+    record([&] {
+      return MeasureEvent{.kind = MeasureEvent::Kind::kMeasureLength,
+                          .start = count,
+                          .measure_length = 3 * *measure_length,
+                          .value = *measure_length,
+                          .at = at->at,
+                          .token_length = at->len};
+    });
+    return Status::kOk;
+  }
+
+  Status transposition(bool up) {
+    int n = 0;
+    if (read_int_arg(up ? "up" : "down", n) == Status::kFailed) return Status::kFailed;
+    notes.cur_transposition = up ? n : -static_cast<long long>(n);
+    return Status::kOk;
   }
 
   // A title whose '/' is missing swallows what follows it, up to the next '/'.
-  void check_title() {
+  Status check_title() {
     std::string_view t = title;
     while (!t.empty() && is_white(static_cast<unsigned char>(t.back()))) t.remove_suffix(1);
     const std::string_view word = statement_in_title(t);
-    if (t.find('\n') == std::string_view::npos && word.empty()) return;
-    warn(Code::kSuspectTitle, word);
+    if (t.find('\n') == std::string_view::npos && word.empty()) return Status::kOk;
+    return warn({.code = Code::kSuspectTitle, .word = word});
   }
 
-  bool read_next_title() {
-    const bool read = read_title(reader, title) == 1;
-    held = reader.title_at;
-    at = &held;
+  TitleRead read_next_title() {
+    const TitleRead read = read_title(reader, title);
+    held.at = reader.title_at;
+    held.len = read == TitleRead::kFailed ? 0 : title.size();
+    point_at_held();
+    if (read == TitleRead::kTitle) {
+      messages.title(
+          {.voice = voice + 1, .text = title, .at = reader.title_at, .end = reader.title_end});
+    }
     return read;
   }
 
-  void convert() {
-    if (!read_next_title()) fail(Code::kNoTitle);
-    check_title();
+  Status convert() {
+    switch (read_next_title()) {
+      case TitleRead::kTitle:
+        break;
+      case TitleRead::kNone:
+        return fail(failure, {.code = Code::kNoTitle});
+      case TitleRead::kFailed:
+        return Status::kFailed;
+    }
+    if (check_title() == Status::kFailed) return Status::kFailed;
     // The title goes out exactly as read, without escaping.
     line.clear()
         .str("@head {\n$title \"")
@@ -465,78 +566,66 @@ struct Conversion {
         .num(kHeaderTempo)
         .str("\n$resolution 96\n}\n\n@body {\n");
     write_line();
-    do {
+    for (;;) {
       start_voice();
       while (!end_of_voice) {
         // Tested before the token is read: once measure 5000 is closed, not even "end" follows.
-        check_measure_limit();
-        statement(read_token(reader));
+        if (check_measure_limit() == Status::kFailed) return Status::kFailed;
+        const Token* token = read_token(reader);
+        if (token == nullptr || statement(*token) == Status::kFailed) return Status::kFailed;
       }
       // Only the first title reaches the output; the others just start voices.
-      if (!read_next_title()) break;
-      check_title();
-    } while (true);
+      const TitleRead next = read_next_title();
+      if (next == TitleRead::kFailed) return Status::kFailed;
+      if (next == TitleRead::kNone) break;
+      if (check_title() == Status::kFailed) return Status::kFailed;
+    }
     tavix_out(sink, "}\n\n");
+    return Status::kOk;
   }
 
-  // Adds to a failure what the conversion knows of where it happened, and the hints that
-  // help to fix it.
+  // Adds to a failure what the conversion knows of where it happened: the places that its
+  // message and hints point at, the measure and the voice.
   Message complete(Failure f) const {
     if (!has_place(f.code)) return make_message(f);
-    if (!f.at && at != nullptr) f.at = *at;
+    if (!f.at && at != nullptr) {
+      f.at = at->at;
+      f.length = at->len;
+    }
     f.measure = voice > 0 ? measure : 0;
     f.voice = voice;
-    Message m = make_message(f);
-    if (f.code == Code::kMeasureCount) {
-      const long long missing = f.other - f.number;
-      m.hints.push_back({"measure " + std::to_string(measure) + " is " +
-                             (missing > 0 ? "short by " : "long by ") +
-                             as_note_values(missing > 0 ? missing : -missing) + " (" +
-                             std::to_string(missing > 0 ? missing : -missing) + " 192nds)",
-                         std::nullopt});
-      m.hints.push_back(began_here());
-    } else if (f.code == Code::kMeasureNumber) {
-      m.hints.push_back(began_here());
-    }
-    return m;
+    f.measure_began = measure_began;
+    f.measure_began_length = measure_began_length;
+    f.title_end = reader.title_end;
+    f.title_end_length = reader.title_closed ? 1 : 0;
+    return make_message(f);
   }
 };
 
-// A message without a place in the input.
-Message unplaced(Code code) {
+// The message of a write that failed.
+Message write_failure(const Sink& sink) {
   Failure f;
-  f.code = code;
+  f.code = Code::kWriteError;
+  if (sink.write_error != 0) f.reason = std::strerror(sink.write_error);
   return make_message(f);
 }
 
 }  // namespace
 
 int convert_source(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
-                   std::vector<NoteEvent>* events) {
-  std::optional<Message> error;
-  try {
-    TokenReader reader(source, lines);
-    Conversion conversion(reader, sink, messages, events);
-    try {
-      conversion.convert();
-      flush_output(sink);
-      return 0;
-    } catch (const RunError& e) {
-      error = conversion.complete(e.failure);
-    }
-  } catch (const RunError& e) {
-    error = make_message(e.failure);  // writing a warning failed, or the output at the end
-  } catch (const std::bad_alloc&) {
-    error = unplaced(Code::kOutOfMemory);
-  }
-  try {
-    flush_output(sink);  // what was written before the error stays written
-  } catch (const RunError&) {
-    // The first error is the one worth reporting.
-  }
-  const int status = error->status;
-  messages.report(std::move(*error));
-  return status;
+                   EventHandler* events) {
+  Conversion conversion(source, lines, sink, messages, events);
+  const Status status = conversion.convert();
+  // A write that failed is the first failure: whatever came after it went unwritten.
+  const bool write_failed_first = sink.failed;
+  flush_output(sink);  // what was written before an error stays written
+  if (status == Status::kOk && !sink.failed) return 0;
+  Message error = status == Status::kOk || write_failed_first
+                      ? write_failure(sink)
+                      : conversion.complete(conversion.failure);
+  const int exit_status = error.status;
+  messages.report(std::move(error));
+  return exit_status;
 }
 
 }  // namespace pn2tavix::detail

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/diagnostic.h"
-
 namespace pn2tavix::detail {
 
 // The output block is not cleared, nor the store made whole, before they are used: a program
@@ -47,15 +45,6 @@ void tavix_out(Sink& s, std::string_view text) {
   s.pending_len += text.size();
 }
 
-namespace {
-[[noreturn, gnu::cold]] void fail_writing(int err) {
-  Failure f;
-  f.code = Code::kWriteError;
-  if (err != 0) f.reason = std::strerror(err);
-  fail(std::move(f));
-}
-}  // namespace
-
 void flush_output(Sink& s) {
   collect_pending(s);
   s.collected_up_to = 0;
@@ -66,16 +55,16 @@ void flush_output(Sink& s) {
     return;
   }
   std::streambuf* buf = s.out_buf;
-  if (buf == nullptr) return;  // the output is dropped
+  if (buf == nullptr || s.failed) return;  // the output is dropped
   errno = 0;
-  try {
-    const auto want = static_cast<std::streamsize>(len);
-    if (len != 0 && buf->sputn(s.pending.get(), want) != want) fail_writing(errno);
-    if (buf->pubsync() == -1) fail_writing(errno);
-  } catch (const RunError&) {
-    throw;
-  } catch (const std::exception&) {
-    fail_writing(0);  // a caller's stream buffer may throw
+  s.in_caller_stream = true;
+  const auto want = static_cast<std::streamsize>(len);
+  const bool written =
+      (len == 0 || buf->sputn(s.pending.get(), want) == want) && buf->pubsync() != -1;
+  s.in_caller_stream = false;
+  if (!written) {
+    s.failed = true;
+    s.write_error = errno;
   }
 }
 
@@ -97,6 +86,7 @@ std::string_view measure_text(Sink& s) {
 
 void empty_measure_text(Sink& s) {
   s.measure_len = 0;
+  s.measure_events.clear();
   s.measure_buf_overflow = false;
   s.collected_up_to = s.pending_len;
 }
@@ -128,9 +118,13 @@ void file_measure_text(Sink& s, int measure) {
   if (s.measure_buf_overflow) {
     e.state = StoredMeasure::kTooLong;
     e.text.clear();
+    e.events.clear();
   } else {
     e.state = StoredMeasure::kText;
     store_text(e.text, text);
+    if (!s.measure_events.empty() || !e.events.empty()) {  // only where events are made
+      e.events.assign(s.measure_events.begin(), s.measure_events.end());
+    }
   }
 }
 
@@ -138,6 +132,7 @@ void file_unopened_measure(Sink& s, int measure) {
   MeasureEntry& e = entry_to_file(s, measure);
   e.state = StoredMeasure::kUnopened;
   e.text.clear();
+  e.events.clear();
 }
 
 void file_copy_of_measure(Sink& s, int stored, int measure) {
@@ -145,10 +140,13 @@ void file_copy_of_measure(Sink& s, int stored, int measure) {
   const MeasureEntry& from = s.generated_measures[static_cast<size_t>(stored)];
   e.state = from.state;
   store_text(e.text, from.text);
+  if (&e != &from) e.events.assign(from.events.begin(), from.events.end());
 }
 
-void replay_measure(Sink& s, int stored) {
-  tavix_out(s, s.generated_measures[static_cast<size_t>(stored)].text);
+const std::vector<MeasureEvent>& replay_measure(Sink& s, int stored) {
+  const MeasureEntry& e = s.generated_measures[static_cast<size_t>(stored)];
+  tavix_out(s, e.text);
+  return e.events;
 }
 
 void clear_store(Sink& s) {
@@ -156,6 +154,7 @@ void clear_store(Sink& s) {
     MeasureEntry& e = s.generated_measures[static_cast<size_t>(m)];
     e.state = StoredMeasure::kNone;
     e.text.clear();
+    e.events.clear();
   }
   s.highest_filed = 0;
 }

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "base/diagnostic.h"
-
 namespace pn2tavix::detail {
 
 ByteSource::ByteSource(std::istream& in, std::string name)
@@ -21,15 +19,7 @@ ByteSource::ByteSource(std::FILE* file, std::string name)
 ByteSource::ByteSource(std::string_view bytes)
     : at_end_(true), data_(bytes.data()), end_(bytes.size()) {}
 
-namespace {
-[[noreturn, gnu::cold]] void fail_reading(const std::string& name, std::string reason) {
-  Failure f;
-  f.code = Code::kReadError;
-  f.word = name;
-  f.reason = std::move(reason);
-  fail(std::move(f));
-}
-}  // namespace
+std::string_view ByteSource::reason() const { return std::strerror(error_); }
 
 bool ByteSource::refill() {
   if (at_end_) return false;
@@ -37,15 +27,19 @@ bool ByteSource::refill() {
   if (end_ > 0) buf[0] = buf[end_ - 1];
   size_t got = 0;
   if (file_ != nullptr) {
+    errno = 0;
     got = std::fread(buf + 1, 1, kBlock, file_);
-    if (got == 0 && std::ferror(file_)) fail_reading(name_, std::strerror(errno));
-  } else {
-    std::streamsize n = 0;
-    try {
-      n = stream_->rdbuf()->sgetn(buf + 1, static_cast<std::streamsize>(kBlock));
-    } catch (const std::exception& e) {
-      fail_reading(name_, e.what());  // a caller's stream buffer may throw
+    if (got == 0 && std::ferror(file_)) {
+      // Told as the end of input from here on: the token reader asks failed() at every end.
+      error_ = errno != 0 ? errno : EIO;
+      at_end_ = true;
+      return false;
     }
+  } else {
+    in_caller_stream_ = true;
+    const std::streamsize n =
+        stream_->rdbuf()->sgetn(buf + 1, static_cast<std::streamsize>(kBlock));
+    in_caller_stream_ = false;
     got = n > 0 ? static_cast<size_t>(n) : 0;
   }
   if (got == 0) {

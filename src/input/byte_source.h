@@ -17,9 +17,9 @@ class ByteSource {
  public:
   static constexpr int kEof = -1;
 
-  /// Reads from a stream, which must have a buffer; a read error ends the run naming `name`.
+  /// Reads from a stream, which must have a buffer, naming it `name` in a read error.
   ByteSource(std::istream& in, std::string name);
-  /// Reads from an open file; a read error ends the run naming `name`.
+  /// Reads from an open file, naming it `name` in a read error.
   ByteSource(std::FILE* file, std::string name);
   /// Reads bytes held in memory, which must outlive the source; they are not copied.
   explicit ByteSource(std::string_view bytes);
@@ -49,6 +49,15 @@ class ByteSource {
   /// The offset in the input of the next byte, that is, the bytes taken so far.
   std::uint64_t offset() const { return origin_ + pos_; }
 
+  /// Whether the end of input that get() and peek() give is a read error: then it stays the
+  /// end, and the error is told by name() and reason().
+  bool failed() const { return error_ != 0; }
+  const std::string& name() const { return name_; }
+  std::string_view reason() const;
+  /// Whether a call into the caller's stream buffer is under way: an exception that it throws
+  /// leaves this set, so that whoever catches it knows it came from reading.
+  bool in_caller_stream() const { return in_caller_stream_; }
+
  private:
   bool refill();
 
@@ -57,6 +66,8 @@ class ByteSource {
   std::FILE* file_ = nullptr;
   std::string name_;
   bool at_end_ = false;
+  int error_ = 0;  // the system's error number of a failed read; 0 while none has failed
+  bool in_caller_stream_ = false;
   const char* data_ = nullptr;  // the block: buffer_, or the caller's bytes
   size_t pos_ = 0;
   size_t end_ = 0;

@@ -32,7 +32,20 @@ inline void count_byte(TokenReader& r, int c) {
 
 Position next_position(const TokenReader& r) { return position_at(r, r.in.offset()); }
 
-int read_title(TokenReader& r, std::string& title) {
+namespace {
+
+// The end of input where more was needed: a read error where that is what ended it.
+[[gnu::cold]] Status fail_at_end(TokenReader& r, Code code, const Position& at) {
+  if (r.in.failed()) {
+    return fail(r.failure,
+                {.code = Code::kReadError, .word = r.in.name(), .reason = r.in.reason()});
+  }
+  return fail(r.failure, {.code = code, .at = at});
+}
+
+}  // namespace
+
+TitleRead read_title(TokenReader& r, std::string& title) {
 #if PN2TAVIX_HAVE_BYTES16
   r.window.forget();
 #endif
@@ -45,15 +58,29 @@ int read_title(TokenReader& r, std::string& title) {
   r.title_at = next_position(r);
   title.clear();
   for (c = in.get(); c != ByteSource::kEof && c != '/'; c = in.get()) {
-    if (c == '\0') fail_at(Code::kNulByte, position_at(r, in.offset() - 1));
+    if (c == '\0') {
+      (void)fail(r.failure,
+                 {.code = Code::kNulByte, .at = position_at(r, in.offset() - 1), .length = 1});
+      return TitleRead::kFailed;
+    }
     // Stop before storing more than the title can hold, so a file with no '/' at all cannot
     // make the title grow without bound.
-    if (title.size() == kTitleMax) fail_at(Code::kTitleTooLong, r.title_at);
+    if (title.size() == kTitleMax) {
+      // Its extent is what was read of it.
+      (void)fail(r.failure,
+                 {.code = Code::kTitleTooLong, .at = r.title_at, .length = kTitleMax + 1});
+      return TitleRead::kFailed;
+    }
     title.push_back(static_cast<char>(c));
     count_byte(r, c);
   }
-  r.title_end = c == '/' ? position_at(r, in.offset() - 1) : next_position(r);
-  return title.empty() ? -1 : 1;
+  if (c == ByteSource::kEof && in.failed()) {
+    (void)fail_at_end(r, Code::kEndOfInput, next_position(r));
+    return TitleRead::kFailed;
+  }
+  r.title_closed = c == '/';
+  r.title_end = r.title_closed ? position_at(r, in.offset() - 1) : next_position(r);
+  return title.empty() ? TitleRead::kNone : TitleRead::kTitle;
 }
 
 namespace {
@@ -68,7 +95,8 @@ constexpr size_t kKeywordRoom = 16;  // a keyword's bytes, zero after it: one 16
 
 // No two keywords share both their length and their last character: those two pick the one
 // keyword that a token can be, and one compare of the bytes decides. Every token is looked up,
-// so this is done without a loop over the keywords.
+// so this is done without a loop over the keywords (comparing with each keyword in turn took
+// a quarter of the time: bench/README.md, "First round").
 struct Candidate {
   char text[kKeywordRoom] = {};
   size_t len = 0;  // 0 where no keyword has that length and last character
@@ -117,8 +145,8 @@ void classify(Token& t) {
 }
 
 // Reads a token that may cross the end of the buffered block, a run of bytes at a time, and
-// gives its length.
-size_t read_token_across_blocks(TokenReader& r, Token& token) {
+// sets its length.
+Status read_token_across_blocks(TokenReader& r, Token& token, size_t& length) {
   // Indexed by byte: where a run of token bytes stops: at the end of the token, or at a NUL,
   // which is refused.
   static constexpr std::array<bool, 256> stops_token = [] {
@@ -135,14 +163,19 @@ size_t read_token_across_blocks(TokenReader& r, Token& token) {
     for (; n < most && !stops_token[static_cast<unsigned char>(block[n])]; ++n) {
       token.text[len + n] = block[n];
     }
-    if (len + n == kTokenSize) fail_at(Code::kTokenTooLong, token.at);
+    if (len + n == kTokenSize)
+      return fail(r.failure, {.code = Code::kTokenTooLong, .at = token.at, .length = kTokenSize});
     len += n;
     in.skip(n);
     if (n < block.size()) {
-      if (block[n] == '\0') fail_at(Code::kNulByte, next_position(r));
+      if (block[n] == '\0')
+        return fail(r.failure, {.code = Code::kNulByte, .at = next_position(r), .length = 1});
       break;  // white space ends the token
     }
-    if (in.peek() == ByteSource::kEof) break;
+    if (in.peek() == ByteSource::kEof) {
+      if (in.failed()) return fail_at_end(r, Code::kEndOfInput, next_position(r));
+      break;
+    }
   }
   // A bar line written against the end of a token goes back to the input, so that it is the
   // next token read; only one '/' comes off, and a lone '/' stays a bar line.
@@ -150,7 +183,8 @@ size_t read_token_across_blocks(TokenReader& r, Token& token) {
     --len;
     in.unget();
   }
-  return len;
+  length = len;
+  return Status::kOk;
 }
 
 // read_token for whatever a window does not hold, and for every token where there are no
@@ -160,7 +194,8 @@ size_t read_token_across_blocks(TokenReader& r, Token& token) {
 #if PN2TAVIX_HAVE_BYTES16
 [[gnu::noinline]]
 #endif
-void read_token_slowly(TokenReader& r, Token& token) {
+Status
+read_token_slowly(TokenReader& r, Token& token) {
   ByteSource& in = r.in;
   for (;;) {
     const std::string_view block = in.buffered();
@@ -173,13 +208,15 @@ void read_token_slowly(TokenReader& r, Token& token) {
     }
     in.skip(n);
     if (n < block.size()) break;
-    if (in.peek() == ByteSource::kEof) fail_at(Code::kEndOfInput, next_position(r));
+    if (in.peek() == ByteSource::kEof) return fail_at_end(r, Code::kEndOfInput, next_position(r));
   }
   token.at = next_position(r);
-  const size_t len = read_token_across_blocks(r, token);
+  size_t len = 0;
+  if (read_token_across_blocks(r, token, len) == Status::kFailed) return Status::kFailed;
   token.len = len;
   token.text[len] = '\0';
   classify(token);
+  return Status::kOk;
 }
 
 #if PN2TAVIX_HAVE_BYTES16
@@ -188,21 +225,8 @@ void read_token_slowly(TokenReader& r, Token& token) {
 int keyword_of_short(const Bytes16& b, const char* text, size_t len) {
   const Candidate& k = candidate_for(len, text[len - 1]);
   const unsigned all = Bytes16::first(len);
-  const bool keyword = (k.len == len) & ((b.same(Bytes16(k.text)) & all) == all);
+  const bool keyword = k.len == len && (b.same(Bytes16(k.text)) & all) == all;
   return keyword ? k.kind : 0;
-}
-
-// The number of bits set. Without the processor's own instruction (not in every x86-64)
-// std::popcount calls a library function; this is a few operations and no call.
-inline uint64_t count_bits(uint64_t x) {
-#if defined(__POPCNT__)
-  return static_cast<uint64_t>(std::popcount(x));
-#else
-  x -= (x >> 1) & 0x5555555555555555ULL;
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-  return (x * 0x0101010101010101ULL) >> 56;
-#endif
 }
 
 // Finds the tokens of the kWindowSize bytes at the front of the buffered input, with one bit
@@ -277,13 +301,10 @@ void take_token(Token& token, const TokenWindow& w, const char* window, unsigned
 #endif  // PN2TAVIX_HAVE_BYTES16
 
 // Reads the next token from the input into `token`.
-void read_next(TokenReader& r, Token& token) {
+Status read_next(TokenReader& r, Token& token) {
 #if PN2TAVIX_HAVE_BYTES16
   TokenWindow& w = r.window;
-  if (w.ends == 0 && !find_tokens(r.in, w)) {
-    read_token_slowly(r, token);
-    return;
-  }
+  if (w.ends == 0 && !find_tokens(r.in, w)) return read_token_slowly(r, token);
   const auto start = static_cast<unsigned>(std::countr_zero(w.starts));
   const auto end = static_cast<unsigned>(std::countr_zero(w.ends));
   w.starts &= w.starts - 1;
@@ -294,7 +315,7 @@ void read_next(TokenReader& r, Token& token) {
     const uint64_t before = w.newlines & ((uint64_t{1} << start) - 1);
     if (before != 0) {
       w.newlines ^= before;
-      r.line += count_bits(before);
+      r.line += static_cast<uint64_t>(std::popcount(before));
       r.line_start = w.base + 64 - static_cast<unsigned>(std::countl_zero(before));
     }
     token.at = position_at(r, token.at.offset);
@@ -303,40 +324,33 @@ void read_next(TokenReader& r, Token& token) {
   r.in.skip(end - w.taken);
   w.taken = end;
   take_token(token, w, window, start, end - start);
+  return Status::kOk;
 #else
-  read_token_slowly(r, token);
+  return read_token_slowly(r, token);
 #endif
 }
 
 }  // namespace
 
-const Token& read_token(TokenReader& r) {
+const Token* read_token(TokenReader& r) {
   // The other buffer: the pending token, delivered as stored (a '/' split off while peeking is
   // already back in the stream), or the one to read the next token into.
   r.delivered ^= 1;
   Token& token = r.buffers[r.delivered];
   if (r.peek_buf_flag) {
     r.peek_buf_flag = false;
-    return token;
+    return &token;
   }
-  read_next(r, token);
-  return token;
+  return read_next(r, token) == Status::kOk ? &token : nullptr;
 }
 
-const Token& peek_next_token(TokenReader& r) {
+const Token* peek_next_token(TokenReader& r) {
   // With a token already pending this gives it again, so peeking twice consumes nothing.
   if (!r.peek_buf_flag) {
-    read_next(r, r.peek_buf());
+    if (read_next(r, r.peek_buf()) == Status::kFailed) return nullptr;
     r.peek_buf_flag = true;
   }
-  return r.peek_buf();
-}
-
-bool is_next_tok_rest(TokenReader& r) {
-  const Token& next = peek_next_token(r);
-  // Both tested, without a branch between: whether a rest follows is the music's choice,
-  // which the processor cannot guess.
-  return next.has_r & (next.kind == TokenKind::TOK_NOTE);
+  return &r.peek_buf();
 }
 
 bool isanum(std::string_view text) {

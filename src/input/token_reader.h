@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/diagnostic.h"
 #include "base/limits.h"
 #include "input/byte_source.h"
 #include "input/bytes16.h"
@@ -62,8 +63,9 @@ constexpr size_t kWindowSize = 64;  // bytes of input whose tokens are found tog
 // The tokens found in a window of kWindowSize bytes of the buffered input, and what each byte
 // of it is, one bit per byte (bit i for byte i of the window). Finding a window's tokens at
 // once spares each token a wait for the end of the one before, and classifying its bytes at
-// once spares each token a pass of its own. Only read_token delivers them; whatever else takes
-// bytes from the input forgets them.
+// once spares each token a pass of its own (about 40 % of a conversion's time: bench/README.md,
+// "The library round"). Only read_token delivers them; whatever else takes bytes from the input
+// forgets them.
 struct TokenWindow {
   uint64_t starts = 0;    // where the tokens not yet delivered start
   uint64_t ends = 0;      // and where each ends; 0 once the window's tokens are all delivered
@@ -75,7 +77,7 @@ struct TokenWindow {
   // Where the window's bytes are: kept here rather than asked of the input for each token,
   // whose place there the token before has only just moved.
   const char* data = nullptr;
-  unsigned taken = 0;     // bytes of the window already taken from the input
+  unsigned taken = 0;  // bytes of the window already taken from the input
   void forget() {
     starts = ends = 0;
     taken = 0;
@@ -84,8 +86,10 @@ struct TokenWindow {
 #endif
 
 struct TokenReader {
-  explicit TokenReader(ByteSource& input, bool lines = true) : in(input), count_lines(lines) {}
+  TokenReader(ByteSource& input, Failure& kept, bool lines = true)
+      : in(input), failure(kept), count_lines(lines) {}
   ByteSource& in;
+  Failure& failure;  // the conversion's: where a failure to read is kept
   // Whether tokens are stamped with their line and column, or with their offset alone: a
   // caller that shows no places (the program itself) is spared the counting of lines.
   bool count_lines;
@@ -100,29 +104,36 @@ struct TokenReader {
   TokenWindow window;
 #endif
   // Lines are counted as the bytes are taken: every '\n' begins one.
-  uint64_t line = 1;        // the line of the next byte to be taken
-  uint64_t line_start = 0;  // the offset of its first byte
-  Position title_at;        // the first byte of the title read last, or the end of input
-  Position title_end;       // the '/' that closed it, or the end of input
+  uint64_t line = 1;          // the line of the next byte to be taken
+  uint64_t line_start = 0;    // the offset of its first byte
+  Position title_at;          // the first byte of the title read last, or the end of input
+  Position title_end;         // the '/' that closed it, or the end of input
+  bool title_closed = false;  // whether a '/' closed it
 };
 
 /// Where the next byte to be taken lies; at the end of input, the end.
 Position next_position(const TokenReader& r);
 
-/// Reads the next title into `title`: 1 when one was read, -1 at end of input or for an empty
-/// title. Never looks at the pending token.
-int read_title(TokenReader& r, std::string& title);
+enum class TitleRead {
+  kTitle,   // a title was read
+  kNone,    // the end of input, or an empty title
+  kFailed,  // the Failure is kept in r.failure
+};
 
-/// Delivers the pending token if there is one, else reads the next token. End of input ends
-/// the run. The token stays as it is while the one after it is read ahead, until the next
-/// read_token after that.
-const Token& read_token(TokenReader& r);
+/// Reads the next title into `title`. Never looks at the pending token.
+TitleRead read_title(TokenReader& r, std::string& title);
 
-/// Reads the next token and keeps it pending, so that the next read_token delivers it again.
-const Token& peek_next_token(TokenReader& r);
+/// Delivers the pending token if there is one, else reads the next token; null when reading
+/// failed (end of input among them), with the Failure kept in r.failure. The token stays as
+/// it is while the one after it is read ahead, until the next read_token after that.
+const Token* read_token(TokenReader& r);
 
-/// Whether the next token is a note or rest token holding an 'r'; the token stays pending.
-bool is_next_tok_rest(TokenReader& r);
+/// Reads the next token and keeps it pending, so that the next read_token delivers it again;
+/// null as read_token.
+const Token* peek_next_token(TokenReader& r);
+
+/// Whether a token is a note or rest token holding an 'r'.
+inline bool is_rest_token(const Token& t) { return t.has_r && t.kind == TokenKind::TOK_NOTE; }
 
 bool isanum(std::string_view text);
 bool isallupper(std::string_view text);

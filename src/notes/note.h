@@ -77,13 +77,17 @@ void clear_sticky_accid(NoteState& n);
 
 /// Where the text of one note or rest goes: at most two lines, formed at `text`, which has
 /// room for kNoteLineMax characters; `len` is the length formed. The name written goes into
-/// `letter` ('r' for a rest), `accid` ('+', '-' or 0) and `octave` (a digit character).
+/// `letter` ('r' for a rest), `accid` ('+', '-' or 0) and `octave` (a digit character), and
+/// what its lines say of its time into the rest.
 struct NoteLine {
   char* text;
   size_t len = 0;
   char letter = 0;
   char accid = 0;
   char octave = 0;
+  bool triplet = false;  // "/Ln:96/"
+  int length = 0;        // the n of "/Ln:64/" or "/Ln:96/"
+  int shortening = 0;    // the "$shorten": 384ths; 0 for a rest
   std::string_view view() const { return {text, len}; }
 };
 constexpr size_t kNoteLineMax = 64;
@@ -93,10 +97,15 @@ struct NoteContext {
   NoteState& notes;
   const PitchState& pitch;
   TokenReader& reader;  // for the one token of lookahead after a note
+  Failure& failure;     // the conversion's: where a malformed token's failure is kept
 };
 
+/// What parse_note gives for a token that fails, its Failure kept in the context.
+constexpr int kNoteFailed = -1;
+
 /// Translates a note or rest token into `line` and gives the 192nds it fills; 0 means nothing
-/// is to be written. A malformed token ends the run.
+/// is to be written, kNoteFailed that the token is malformed (or the input ended, or failed,
+/// where the note looked ahead).
 int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line);
 /// The same for a token as read, which is examined without a pass over it per sign.
 int parse_note(NoteContext& ctx, const Token& token, NoteLine& line);

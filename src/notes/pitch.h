@@ -21,8 +21,9 @@ struct PitchState {
 void reset_for_voice(PitchState& p);
 
 /// Sets `letter` ('a'..'g') and `octave` (a digit character) for `pitch` under the clef in
-/// force; a pitch number outside 0 to 15 ends the run.
-inline void pitch2tavix(const PitchState& p, int pitch, char& letter, char& octave) {
+/// force; a pitch number outside 0 to 15 fails, kept in `failure`.
+inline Status pitch2tavix(const PitchState& p, int pitch, char& letter, char& octave,
+                          Failure& failure) {
   // Row = clef, column = pitch number: 0 is the space below the staff, the odd numbers 1 to 9
   // its five lines, and every step up the next letter of the scale.
   static constexpr char note_xlate[4][17] = {
@@ -37,10 +38,14 @@ inline void pitch2tavix(const PitchState& p, int pitch, char& letter, char& octa
       "4444444555555566",
       "3333444444455555",
   };
-  if (pitch > kMaxPitch) fail(Code::kPitchTooHigh);
-  if (pitch < 0) fail(Code::kPitchTooLow, pitch);
+  if (pitch > kMaxPitch)
+    return fail_with(failure, [] { return Fault{.code = Code::kPitchTooHigh}; });
+  if (pitch < 0) {
+    return fail_with(failure, [=] { return Fault{.code = Code::kPitchTooLow, .number = pitch}; });
+  }
   letter = note_xlate[p.cur_clef][pitch];
   octave = octave_xlate[p.cur_clef][pitch];
+  return Status::kOk;
 }
 
 /// The accidental that the key signature in force gives `letter`: '=', '+' or '-'.

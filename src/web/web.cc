@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -19,6 +18,7 @@ namespace {
 using pn2tavix::Hint;
 using pn2tavix::Message;
 using pn2tavix::Position;
+using pn2tavix::Title;
 
 // The fields of one note as JavaScript reads them from a 32-bit array, in this order; the
 // module's notes() reads the same order.
@@ -187,11 +187,7 @@ void pack_timeline(const pn2tavix::Timeline& t, Converted& c) {
 
 // Packs the result's timeline for JavaScript, and lets go of all of it but the voices' names.
 void keep_timeline(Converted& c) {
-  try {
-    pack_timeline(c.result.timeline, c);
-  } catch (const std::bad_alloc&) {
-    for (auto& list : c.timeline) list.clear();  // converted all the same, but not to be played
-  }
+  pack_timeline(c.result.timeline, c);
   c.result.timeline.notes = {};
   c.result.timeline.rests = {};
   c.result.timeline.changes = {};
@@ -206,18 +202,18 @@ extern "C" {
 enum ConvertFlag : int { kWithNotes = 1, kWithTimeline = 2, kWithMidi = 4 };
 
 /// Converts the `size` bytes at `input`; with kWithNotes in `flags`, keeps the notes for
-/// drawing, with kWithTimeline the timeline, with kWithMidi the MIDI file. Null only when there
-/// is no memory even for the result.
+/// drawing, with kWithTimeline the timeline, with kWithMidi the MIDI file.
+/// Built without exceptions, so running out of memory aborts the module: pn2tavix.mjs reports
+/// that as the program's message and starts a new one, rather than relying on a catch here.
 EMSCRIPTEN_KEEPALIVE Converted* pn2tavix_convert(const char* input, std::size_t size, int flags) {
-  auto* c = new (std::nothrow) Converted;
-  if (c == nullptr) return nullptr;
+  auto* c = new Converted;
   pn2tavix::Options options;
   options.note_events = (flags & kWithNotes) != 0;
   options.timeline = (flags & kWithTimeline) != 0;
   options.midi = (flags & kWithMidi) != 0;
   c->result = pn2tavix::convert(std::string_view(input, size), options);
   keep_timeline(*c);
-  try {
+  {
     c->notes.reserve(c->result.notes.size() * kNoteFields);
     for (const pn2tavix::NoteEvent& n : c->result.notes) {
       const std::int32_t fields[kNoteFields] = {narrow(n.voice),
@@ -234,8 +230,6 @@ EMSCRIPTEN_KEEPALIVE Converted* pn2tavix_convert(const char* input, std::size_t 
                                                 n.token_length};
       c->notes.insert(c->notes.end(), fields, fields + kNoteFields);
     }
-  } catch (const std::bad_alloc&) {
-    c->notes.clear();  // the piece is still converted; only its drawing is left out
   }
   c->result.notes = {};
   return c;
@@ -285,6 +279,10 @@ EMSCRIPTEN_KEEPALIVE double pn2tavix_message_voice(const Message* m) {
   return static_cast<double>(m->voice);
 }
 EMSCRIPTEN_KEEPALIVE int pn2tavix_message_measure(const Message* m) { return m->measure; }
+/// Bytes of the token or title the message points at; 0 for the end of input or no extent.
+EMSCRIPTEN_KEEPALIVE double pn2tavix_message_length(const Message* m) {
+  return static_cast<double>(m->length);
+}
 
 EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_hint_count(const Message* m) { return m->hints.size(); }
 EMSCRIPTEN_KEEPALIVE const Hint* pn2tavix_hint(const Message* m, std::size_t i) {
@@ -295,6 +293,42 @@ EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_hint_text_size(const Hint* h) { return
 EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_line(const Hint* h) { return line_of(h->at); }
 EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_column(const Hint* h) { return column_of(h->at); }
 EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_offset(const Hint* h) { return offset_of(h->at); }
+EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_length(const Hint* h) {
+  return static_cast<double>(h->length);
+}
+
+/// The first title as read: the one the output names.
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_title(const Converted* c) {
+  return c->result.title.data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_title_size(const Converted* c) {
+  return c->result.title.size();
+}
+/// Each voice's title, with its place.
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_title_count(const Converted* c) {
+  return c->result.titles.size();
+}
+EMSCRIPTEN_KEEPALIVE const Title* pn2tavix_voice_title(const Converted* c, std::size_t i) {
+  return &c->result.titles[i];
+}
+EMSCRIPTEN_KEEPALIVE double pn2tavix_voice_title_voice(const Title* t) {
+  return static_cast<double>(t->voice);
+}
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_voice_title_text(const Title* t) {
+  return t->text.data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_voice_title_text_size(const Title* t) {
+  return t->text.size();
+}
+EMSCRIPTEN_KEEPALIVE double pn2tavix_voice_title_line(const Title* t) {
+  return static_cast<double>(t->at.line);
+}
+EMSCRIPTEN_KEEPALIVE double pn2tavix_voice_title_column(const Title* t) {
+  return static_cast<double>(t->at.column);
+}
+EMSCRIPTEN_KEEPALIVE double pn2tavix_voice_title_offset(const Title* t) {
+  return static_cast<double>(t->at.offset);
+}
 
 /// The library's version, ended by a NUL: version() views a string literal.
 EMSCRIPTEN_KEEPALIVE const char* pn2tavix_version() { return pn2tavix::version().data(); }
@@ -315,16 +349,18 @@ EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_midi_size(const Converted* c) {
 }
 
 /// The title and "$patch" of voice `i` (its index in the timeline's voices).
-EMSCRIPTEN_KEEPALIVE const char* pn2tavix_voice_title(const Converted* c, std::size_t i) {
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_timeline_voice_title(const Converted* c, std::size_t i) {
   return c->result.timeline.voices[i].title.data();
 }
-EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_voice_title_size(const Converted* c, std::size_t i) {
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_timeline_voice_title_size(const Converted* c,
+                                                                    std::size_t i) {
   return c->result.timeline.voices[i].title.size();
 }
-EMSCRIPTEN_KEEPALIVE const char* pn2tavix_voice_patch(const Converted* c, std::size_t i) {
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_timeline_voice_patch(const Converted* c, std::size_t i) {
   return c->result.timeline.voices[i].patch.data();
 }
-EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_voice_patch_size(const Converted* c, std::size_t i) {
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_timeline_voice_patch_size(const Converted* c,
+                                                                    std::size_t i) {
   return c->result.timeline.voices[i].patch.size();
 }
 

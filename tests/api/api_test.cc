@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,22 @@
 #include "pn2tavix/pn2tavix.h"
 
 namespace {
+
+// A caller's stream buffer that throws, after the bytes it holds when reading.
+class ThrowingBuf : public std::stringbuf {
+ public:
+  using std::stringbuf::stringbuf;
+
+ protected:
+  int_type underflow() override {
+    const int_type c = std::stringbuf::underflow();
+    if (traits_type::eq_int_type(c, traits_type::eof())) throw std::runtime_error("boom");
+    return c;
+  }
+  std::streamsize xsputn(const char*, std::streamsize) override {
+    throw std::runtime_error("boom");
+  }
+};
 
 TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   const std::string piece = "Minuet/ units 8 1 6q4/ end\n";
@@ -25,6 +42,11 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   std::ostringstream failed_out;
   failed_out.setstate(std::ios::badbit);
   std::ostream no_buffer_out(nullptr);
+  ThrowingBuf throws_reading("Minuet/ units 8 1 6q4/");
+  std::istream throwing_in(&throws_reading);
+  ThrowingBuf throws_writing;
+  std::ostream throwing_out(&throws_writing);
+  std::istringstream good_in2(piece);
   struct Case {
     std::istream& in;
     std::ostream* out;  // nullptr: a working one
@@ -35,6 +57,8 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
       {missing, nullptr, "pn2tavix: Can't open file: the input file stream is not open\n"},
       {good_in, &no_buffer_out, "pn2tavix: Cannot write the output: the stream has no buffer\n"},
       {good_in, &failed_out, "pn2tavix: Cannot write the output: the stream has already failed\n"},
+      {throwing_in, nullptr, "pn2tavix: Error reading standard input: boom\n"},
+      {good_in2, &throwing_out, "pn2tavix: Error writing standard output\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -57,6 +81,10 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   EXPECT_EQ(1, r.status);
   EXPECT_EQ(pn2tavix::Code::kCannotOpen, r.messages[0].code);
   EXPECT_FALSE(r.messages[0].at);
+  const pn2tavix::Result null_file = pn2tavix::convert(static_cast<std::FILE*>(nullptr));
+  ASSERT_EQ(1u, null_file.messages.size());
+  EXPECT_EQ(1, null_file.status);
+  EXPECT_EQ("Cannot read the input: the C stream is a null pointer", null_file.messages[0].text);
 }
 
 }  // namespace
@@ -170,6 +198,185 @@ TEST(Api, WarningsAndHints) {
       for (const pn2tavix::Hint& h : m.hints) seen += "  " + place(h.at) + " " + h.text + "\n";
     }
     EXPECT_EQ(c.messages, seen);
+  }
+}
+
+// What the result says of the titles, and of the extent of what each message and hint points
+// at: "offset+length" of each, hints after their message.
+TEST(Api, TitlesAndTokenLengths) {
+  struct Case {
+    std::string input;
+    const char* titles;  // "voice:offset-end text|" each
+    const char* places;
+  } const cases[] = {
+      // A title holding a line break and what looks like a statement: taken whole, as read.
+      {"A\"\n$tempo 5 B/ end", "1:0-13 A\"\n$tempo 5 B|",
+       "0+13 [13+1]"},  // the title, the '/' that closed it
+      {"  @One/ end Two / end", "1:3-6 One|2:12-16 Two |", ""},
+      {"No slash", "1:0-8 No slash|", "8+0"},  // then the end of input
+      {"T/ 7((4 /", "1:0-1 T|", "3+4"},
+      {"T/ units 99999999999", "1:0-1 T|", "9+11"},
+      {"T/ tempo 0", "1:0-1 T|", "9+1"},
+      {"T/ units 8 copy 1 1", "1:0-1 T|", "11+4"},  // the statement, not its arguments
+      {"T/ units 16 1 4q4 rest 0 4q8/ end", "1:0-1 T|", "18+4 28+1 [-+0 12+1]"},
+      {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80"},
+      {std::string("T/ a\0", 5), "1:0-1 T|", "4+1"},
+      {std::string(300, 't'), "", "0+256"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    const pn2tavix::Result r = pn2tavix::convert(c.input);
+    std::string titles;
+    for (const pn2tavix::Title& t : r.titles) {
+      titles += std::to_string(t.voice) + ":" + std::to_string(t.at.offset) + "-" +
+                std::to_string(t.end.offset) + " " + t.text + "|";
+    }
+    EXPECT_EQ(c.titles, titles);
+    EXPECT_EQ(r.titles.empty() ? "" : r.titles[0].text, r.title);
+    const auto extent = [](const std::optional<pn2tavix::Position>& at, uint64_t length) {
+      return (at ? std::to_string(at->offset) : "-") + "+" + std::to_string(length);
+    };
+    std::string places;
+    for (const pn2tavix::Message& m : r.messages) {
+      if (!places.empty()) places += ' ';
+      places += extent(m.at, m.length);
+      const char* between = " [";
+      for (const pn2tavix::Hint& h : m.hints) {
+        places += between;
+        places += extent(h.at, h.length);
+        between = " ";
+      }
+      if (!m.hints.empty()) places += ']';
+    }
+    EXPECT_EQ(c.places, places);
+  }
+  // The first title is the one the output names, as read.
+  EXPECT_EQ("A\"\n$tempo 5 B", pn2tavix::convert("A\"\n$tempo 5 B/ end").title);
+}
+
+// The timeline in ticks (96 to a quarter): each note's start, length and sounding length after
+// its "$shorten", its key (c5 = 60) and written value; rests, measures, tempo and other changes
+// per voice; a copied measure repeats the tempo and notes of the one copied.
+TEST(Api, TimelineInTicks) {
+  pn2tavix::Options options;
+  options.timeline = true;
+  const pn2tavix::Result r = pn2tavix::convert(
+      "Duet/ units 32 1 tempo 134 6q4 r4 5e8. 5e16 4q4 / 2 3c4 3c4 3c4 4q2 / rest 1 copy 1 1 "
+      "end\nTwo/ units 8 bass key (2 0q4 / end",
+      options);
+  ASSERT_EQ(0, r.status);
+  const pn2tavix::Timeline& t = r.timeline;
+  std::ostringstream seen;
+  for (const pn2tavix::TimedVoice& v : t.voices) {
+    seen << "voice " << v.voice << " " << v.title << " pan " << v.pan << " end " << v.end
+         << " tempos";
+    for (const pn2tavix::TempoChange& c : v.tempos) seen << " " << c.tick << "=" << c.tempo;
+    seen << "\n";
+  }
+  for (const pn2tavix::TimedNote& n : t.notes) {
+    seen << "note " << n.voice << "." << n.measure << " " << n.start << "+" << n.length << "/"
+         << n.sounding << " key " << n.key << " " << n.written.value
+         << std::string(static_cast<size_t>(n.written.dots), '.') << (n.written.triplet ? "t" : "")
+         << " @" << n.at.offset << "+" << n.token_length << "\n";
+  }
+  for (const pn2tavix::TimedRest& n : t.rests) {
+    seen << "rest " << n.voice << "." << n.measure << " " << n.start << "+" << n.length
+         << (n.whole_measure ? " whole" : "") << "\n";
+  }
+  for (const pn2tavix::TimedMeasure& m : t.measures) {
+    seen << "measure " << m.voice << "." << m.number << " " << m.start << "+" << m.length
+         << " kind " << static_cast<int>(m.kind) << " from " << m.copied_from << "\n";
+  }
+  for (const pn2tavix::TimedChange& c : t.changes) {
+    seen << "change " << c.voice << " " << c.tick << " kind " << static_cast<int>(c.kind) << " = "
+         << c.value << "\n";
+  }
+  EXPECT_EQ(
+      "voice 1 Duet pan 127 end 1536 tempos 0=85 1152=85\n"
+      "voice 2 Two pan 127 end 96 tempos\n"
+      "note 1.1 0+96/72 key 72 4 @27+3\n"     // c6, a quarter less its last quarter
+      "note 1.1 192+72/63 key 71 8. @34+4\n"  // b5, a dotted eighth less an eighth of it
+      "note 1.1 264+24/21 key 71 16 @39+4\n"
+      "note 1.1 288+96/72 key 69 4 @44+3\n"
+      "note 1.2 384+64/56 key 67 4t @52+3\n"  // g5, a triplet quarter: 2/3 of 96
+      "note 1.2 448+64/56 key 67 4t @56+3\n"
+      "note 1.2 512+64/56 key 67 4t @60+3\n"
+      "note 1.2 576+192/144 key 69 2 @64+3\n"
+      "note 1.4 1152+96/72 key 72 4 @27+3\n"  // the copy: the tokens copied
+      "note 1.4 1344+72/63 key 71 8. @34+4\n"
+      "note 1.4 1416+24/21 key 71 16 @39+4\n"
+      "note 1.4 1440+96/72 key 69 4 @44+3\n"
+      "note 2.1 0+96/72 key 42 4 @115+3\n"  // f+3 in the key of two sharps
+      "rest 1.1 96+96\n"
+      "rest 1.3 768+384 whole\n"
+      "rest 1.4 1248+96\n"
+      "measure 1.1 0+384 kind 0 from 0\n"
+      "measure 1.2 384+384 kind 0 from 0\n"
+      "measure 1.3 768+384 kind 1 from 0\n"
+      "measure 1.4 1152+384 kind 2 from 1\n"
+      "measure 2.1 0+96 kind 0 from 0\n"
+      "change 1 0 kind 2 = 64\n"
+      "change 2 0 kind 2 = 16\n"
+      "change 2 0 kind 0 = 3\n"
+      "change 2 0 kind 1 = 2\n",
+      seen.str());
+}
+
+// A program that kept a code's number finds the same kind of message under it: codes are
+// only ever appended.
+TEST(Api, CodesKeepTheirNumbers) {
+  using pn2tavix::Code;
+  const Code in_order[] = {
+      Code::kUsage,
+      Code::kCannotOpen,
+      Code::kReadError,
+      Code::kWriteError,
+      Code::kUnreadableInput,
+      Code::kUnwritableOutput,
+      Code::kOutOfMemory,
+      Code::kNoTitle,
+      Code::kEndOfInput,
+      Code::kNulByte,
+      Code::kTokenTooLong,
+      Code::kTitleTooLong,
+      Code::kTooManyMeasures,
+      Code::kMeasureCount,
+      Code::kNoUnits,
+      Code::kMeasureNumber,
+      Code::kBadKey,
+      Code::kTempoTooHigh,
+      Code::kTempoZero,
+      Code::kNumberOutOfRange,
+      Code::kCopyNotWritten,
+      Code::kCopyNotOpened,
+      Code::kCopyTooLong,
+      Code::kRestInFullMeasure,
+      Code::kRestWithoutDuration,
+      Code::kNoteWithoutPitch,
+      Code::kNoteWithoutDuration,
+      Code::kDurationWithComma,
+      Code::kPitchTooHigh,
+      Code::kPitchTooLow,
+      Code::kDotWithComma,
+      Code::kDoubleSharp,
+      Code::kDoubleFlat,
+      Code::kTransposedOutOfRange,
+      Code::kOctaveTooLow,
+      Code::kOctaveTooHigh,
+      Code::kZeroNoteValue,
+      Code::kNoPreviousNote,
+      Code::kUncheckedMeasure,
+      Code::kSuspectTitle,
+      Code::kNoteWithoutLength,
+      Code::kNegativeTempo,
+      Code::kCheckNoFiles,
+      Code::kCheckNotAFile,
+      Code::kCheckUnknownOption,
+      Code::kCheckUnreadableFolder,
+      Code::kCheckEmptyFolder,
+  };
+  for (size_t i = 0; i < std::size(in_order); ++i) {
+    EXPECT_EQ(static_cast<int>(i), static_cast<int>(in_order[i])) << "code number " << i;
   }
 }
 

@@ -54,23 +54,20 @@ std::string tokens_of(const std::string& input, bool kinds = false, bool bytewis
   OneByteAtATime trickle(input);
   std::istream by_byte(&trickle);
   ByteSource src(bytewise ? by_byte : whole, "test");
-  TokenReader r(src);
+  Failure failure;
+  TokenReader r(src, failure);
   std::string seen;
-  try {
-    for (;;) {
-      const Token& t = read_token(r);
-      seen.append("[").append(t.view());
-      if (kinds)
-        seen.append("|")
-            .append(std::to_string(static_cast<int>(t.kind)))
-            .append(t.has_r ? "|r" : "|");
-      if (places) seen += place(t.at);
-      seen.append("]");
-    }
-  } catch (const RunError& e) {
-    seen += e.failure.code == Code::kEndOfInput ? "<EOF>" : text_of(e);
-    if (places && e.failure.at) seen += place(*e.failure.at);
+  while (const Token* t = read_token(r)) {
+    seen.append("[").append(t->view());
+    if (kinds)
+      seen.append("|")
+          .append(std::to_string(static_cast<int>(t->kind)))
+          .append(t->has_r ? "|r" : "|");
+    if (places) seen += place(t->at);
+    seen.append("]");
   }
+  seen += failure.code == Code::kEndOfInput ? "<EOF>" : text_of(failure);
+  if (places && failure.at) seen += place(*failure.at);
   return seen;
 }
 
@@ -90,15 +87,16 @@ TEST(TokenReader, RefusesOverlongTokensAndNulBytes) {
 TEST(TokenReader, PeekedTokenIsDeliveredNextInOrder) {
   std::istringstream in("r4/ 7q8");
   ByteSource src(in, "test");
-  TokenReader r(src);
-  EXPECT_EQ("r4", peek_next_token(r).view());
-  EXPECT_EQ("r4", peek_next_token(r).view());  // a second peek consumes nothing more
-  const Token& r4 = read_token(r);
+  Failure r_failure;
+  TokenReader r(src, r_failure);
+  EXPECT_EQ("r4", peek_next_token(r)->view());
+  EXPECT_EQ("r4", peek_next_token(r)->view());  // a second peek consumes nothing more
+  const Token& r4 = *read_token(r);
   EXPECT_EQ("r4", r4.view());
-  EXPECT_EQ("/", peek_next_token(r).view());  // the split '/' follows its token
-  EXPECT_EQ("r4", r4.view());                 // and reading it ahead leaves r4 as it was
-  EXPECT_EQ("/", read_token(r).view());
-  EXPECT_EQ("7q8", read_token(r).view());
+  EXPECT_EQ("/", peek_next_token(r)->view());  // the split '/' follows its token
+  EXPECT_EQ("r4", r4.view());                  // and reading it ahead leaves r4 as it was
+  EXPECT_EQ("/", read_token(r)->view());
+  EXPECT_EQ("7q8", read_token(r)->view());
 }
 
 TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
@@ -114,9 +112,10 @@ TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
     SCOPED_TRACE(c.input);
     std::istringstream in(c.input);
     ByteSource src(in, "test");
-    TokenReader r(src);
-    EXPECT_EQ(c.rest, is_next_tok_rest(r));
-    EXPECT_EQ(c.input, read_token(r).view());  // and the token is still there to read
+    Failure r_failure;
+    TokenReader r(src, r_failure);
+    EXPECT_EQ(c.rest, is_rest_token(*peek_next_token(r)));
+    EXPECT_EQ(c.input, read_token(r)->view());  // and the token is still there to read
   }
 }
 
@@ -125,21 +124,16 @@ TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
 std::string title_then_tokens(const std::string& input) {
   std::istringstream in(input);
   ByteSource src(in, "test");
-  TokenReader r(src);
-  std::string seen;
-  try {
-    std::string title;
-    const int result = read_title(r, title);
-    seen.append(std::to_string(result)).append("|").append(title).append("|");
-    if (result != 1) return seen;
-    for (;;) {
-      const Token& t = read_token(r);
-      seen.append("[").append(t.view()).append("]");
-    }
-  } catch (const RunError& e) {
-    seen += e.failure.code == Code::kEndOfInput ? "<EOF>" : text_of(e);
-  }
-  return seen;
+  Failure failure;
+  TokenReader r(src, failure);
+  std::string title;
+  const TitleRead result = read_title(r, title);
+  if (result == TitleRead::kFailed) return text_of(failure);
+  std::string seen = result == TitleRead::kTitle ? "1|" : "-1|";
+  seen.append(title).append("|");
+  if (result != TitleRead::kTitle) return seen;
+  while (const Token* t = read_token(r)) seen.append("[").append(t->view()).append("]");
+  return seen + (failure.code == Code::kEndOfInput ? "<EOF>" : text_of(failure));
 }
 
 TEST(TokenReader, ReadsTitlesUpToTheirSlash) {
@@ -351,18 +345,19 @@ TEST(TokenReader, StampsEachTokenWithItsPlace) {
   // A token read ahead keeps its own place, and leaves the one delivered before as it was.
   std::istringstream in("Title\n/ 7q4 r4/\nend");
   ByteSource src(in, "test");
-  TokenReader r(src);
+  Failure r_failure;
+  TokenReader r(src, r_failure);
   std::string title;
-  ASSERT_EQ(1, read_title(r, title));
+  ASSERT_EQ(TitleRead::kTitle, read_title(r, title));
   EXPECT_EQ("@1:1:0", place(r.title_at));
   EXPECT_EQ("@2:1:6", place(r.title_end));
-  const Token& note = read_token(r);
-  EXPECT_TRUE(is_next_tok_rest(r));
+  const Token& note = *read_token(r);
+  EXPECT_TRUE(is_rest_token(*peek_next_token(r)));
   EXPECT_EQ("@2:3:8", place(note.at));
-  EXPECT_EQ("@2:7:12", place(read_token(r).at));       // r4
-  EXPECT_EQ("@2:9:14", place(peek_next_token(r).at));  // its '/', read ahead
-  EXPECT_EQ("@2:9:14", place(read_token(r).at));
-  EXPECT_EQ("@3:1:16", place(read_token(r).at));  // end
+  EXPECT_EQ("@2:7:12", place(read_token(r)->at));       // r4
+  EXPECT_EQ("@2:9:14", place(peek_next_token(r)->at));  // its '/', read ahead
+  EXPECT_EQ("@2:9:14", place(read_token(r)->at));
+  EXPECT_EQ("@3:1:16", place(read_token(r)->at));  // end
 }
 
 }  // namespace

@@ -22,17 +22,17 @@ struct Notes {
   std::string translate(const std::string& token, const std::string& next = "/") {
     std::istringstream in(next);
     ByteSource src(in, "test");
-    TokenReader reader(src);
-    NoteContext ctx{notes, pitch, reader};
+    Failure failure;
+    TokenReader reader(src, failure);
+    NoteContext ctx{notes, pitch, reader, failure};
     char room[kNoteLineMax];
     NoteLine line{room};
-    try {
-      int filled = parse_note(ctx, token, line);
-      return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
-    } catch (const RunError& e) {
-      EXPECT_EQ(1, status_of(e.failure.code));
-      return text_of(e, 3);
+    const int filled = parse_note(ctx, token, line);
+    if (filled == kNoteFailed) {
+      EXPECT_EQ(1, status_of(failure.code));
+      return text_of(failure, 3);
     }
+    return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
   }
 };
 
@@ -259,16 +259,14 @@ TEST(Note, CommaWithoutAnyEarlierNote) {
 std::string translate_token(Notes& n, const std::string& text, const std::string& next) {
   std::istringstream in(next);
   ByteSource src(in, "test");
-  TokenReader reader(src);
-  NoteContext ctx{n.notes, n.pitch, reader};
+  Failure failure;
+  TokenReader reader(src, failure);
+  NoteContext ctx{n.notes, n.pitch, reader, failure};
   char room[kNoteLineMax];
   NoteLine line{room};
-  try {
-    const int filled = parse_note(ctx, make_token(text), line);
-    return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
-  } catch (const RunError& e) {
-    return text_of(e, 3);
-  }
+  const int filled = parse_note(ctx, make_token(text), line);
+  if (filled == kNoteFailed) return text_of(failure, 3);
+  return filled == 0 ? "0" : std::string(line.view()) + "|" + std::to_string(filled);
 }
 
 // A note translated through the Token overload (whose signs are looked up by the token's text,

@@ -2,19 +2,26 @@
 // the page downloads. Measures; asserts nothing.
 //
 //   node web/bench/bench.mjs [--native PROGRAM] [--gen GEN_MUSIC] [--dist DIR] [--compare DIR]
-//                            [--runs N] [--keys N]
+//                            [--runs N] [--keys N] [--side-by-side N] [--only SECTION,...]
 //
 // The inputs come from the project's generator (bench/gen_music, built by the release preset):
 // typical pieces of 5 and 30 KB and a large one of 5 MB. Figures:
 // - native: the program on each file, output to /dev/null (median of the runs);
 // - node: the module's convert() on the same bytes, with and without the notes for the roll;
+// - side by side: the module and the program on the 5 MB file, taking turns run by run (N
+//   runs each, 15 by default), and the ratio of their medians; with --side-by-side alone,
+//   nothing else is measured;
 // - page, typing: in headless Chromium, a key typed into the typical piece, from the change to
 //   the frame that shows its result (the page's "pn2tavix:shown" measure), and the worker's own
 //   conversion time;
 // - page, 5 MB: the file opened, from the change to the frame that shows it, and from choosing
 //   the file to that frame as seen from outside;
+// - page, long tasks: the longest task on the page's own thread (the browser's 'longtask'
+//   timing) while a 5 MB piece is pasted, and while one is opened, until it is converted, shown
+//   and drawn;
 // - the files of the page, plain and gzipped.
 // --compare DIR times another build's module beside DIST's in Node (e.g. one without SIMD).
+// --only runs some of the sections: native, node, page, long, size.
 import { spawnSync } from 'node:child_process';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -37,6 +44,7 @@ const gen = args.gen ?? join(repo, 'build/release/bench/gen_music');
 const dist = args.dist ?? join(repo, 'build/web/dist');
 const runs = Number(args.runs ?? 9);
 const keys = Number(args.keys ?? 40);
+const only = new Set((args.only ?? 'native,node,page,long,size').split(','));
 
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 const p90 = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length * 0.9)];
@@ -55,6 +63,48 @@ const large = generate(5_000_000);
 const inputs = [...typicals, large];
 const size = (file) => `${Math.round(statSync(file).size / 1000)} KB`;
 
+// --- The module beside the program, taking turns on the 5 MB file ---
+// The module converts bytes already in memory; the program's time includes starting it and
+// reading the file, as a user running it would see. Processor time (user and system) is given
+// beside the wall time: on a busy machine it leaves out the waits for the processor.
+{
+  const { createConverter } = await import(pathToFileURL(join(dist, 'pn2tavix.mjs')));
+  const { convert } = await createConverter();
+  const input = new Uint8Array(readFileSync(large));
+  const turns = Number(args['side-by-side'] ?? 15);
+  const program = { wall: [], cpu: [] };
+  const module = { wall: [], cpu: [] };
+  for (let i = 0; i < turns; i++) {
+    const started = process.hrtime.bigint();
+    const run = spawnSync('/usr/bin/time', ['-f', '%U %S', native, large], {
+      stdio: ['ignore', 'ignore', 'pipe'],
+    });
+    program.wall.push(Number(process.hrtime.bigint() - started) / 1e6);
+    const [user, system] = run.stderr.toString().trim().split('\n').at(-1).split(' ');
+    program.cpu.push((Number(user) + Number(system)) * 1000);
+    const cpuBefore = process.cpuUsage();
+    const before = performance.now();
+    if (convert(input).status !== 0) throw new Error('module: the 5 MB file did not convert');
+    module.wall.push(performance.now() - before);
+    const cpu = process.cpuUsage(cpuBefore);
+    module.cpu.push((cpu.user + cpu.system) / 1000);
+  }
+  const ratio = (key) => (median(module[key]) / median(program[key])).toFixed(2);
+  console.log(
+    `side by side, ${size(large)}, ${turns} turns: program ${ms(median(program.wall))}, ` +
+      `module ${ms(median(module.wall))}, module/program ${ratio('wall')}; processor time: ` +
+      `program ${ms(median(program.cpu))}, module ${ms(median(module.cpu))}, ` +
+      `module/program ${ratio('cpu')}`,
+  );
+  const list = (xs) => xs.map((t) => t.toFixed(1)).join(' ');
+  console.log(`  program runs: ${list(program.wall)}; processor ${list(program.cpu)}`);
+  console.log(`  module runs:  ${list(module.wall)}; processor ${list(module.cpu)}`);
+}
+if (process.argv.includes('--side-by-side') && process.argv.length <= 4) {
+  rmSync(work, { recursive: true, force: true });
+  process.exit(0);
+}
+
 // --- The native program ---
 function timeNative(file) {
   const times = [];
@@ -66,7 +116,9 @@ function timeNative(file) {
   }
   return median(times);
 }
-for (const file of inputs) console.log(`native, ${size(file)}: ${ms(timeNative(file))}`);
+if (only.has('native')) {
+  for (const file of inputs) console.log(`native, ${size(file)}: ${ms(timeNative(file))}`);
+}
 
 // --- The module in Node ---
 async function timeModule(dir, file, notes) {
@@ -82,7 +134,7 @@ async function timeModule(dir, file, notes) {
   }
   return median(times);
 }
-for (const dir of [dist, args.compare].filter(Boolean)) {
+for (const dir of only.has('node') ? [dist, args.compare].filter(Boolean) : []) {
   const label = dir === dist ? 'node' : `node (${dir})`;
   for (const file of inputs) {
     const plain = await timeModule(dir, file, false);
@@ -95,7 +147,18 @@ for (const dir of [dist, args.compare].filter(Boolean)) {
 // --- The page in headless Chromium ---
 const server = await serve(dist);
 const browser = await launchChromium();
-const page = await browser.newPage({ viewport: { width: 1400, height: 1000 } });
+const context = await browser.newContext({
+  viewport: { width: 1400, height: 1000 },
+  permissions: ['clipboard-read', 'clipboard-write'],
+});
+const page = await context.newPage();
+// Every long task of the page's own thread is kept from the start, for the 'long' section.
+await page.addInitScript(() => {
+  window.longTasks = [];
+  new PerformanceObserver((list) => {
+    for (const e of list.getEntries()) window.longTasks.push(e.duration);
+  }).observe({ type: 'longtask', buffered: true });
+});
 await page.goto(`http://127.0.0.1:${server.address().port}/`);
 
 const shownId = () => page.evaluate(() => Number(document.body.dataset.shown ?? 0));
@@ -121,7 +184,7 @@ async function open(file) {
 }
 
 await waitShown(0);
-for (const typical of typicals) {
+for (const typical of only.has('page') ? typicals : []) {
   await open(typical);
   await page.click('#editor .cm-content');
   await page.keyboard.press('Control+End');
@@ -155,20 +218,68 @@ for (const typical of typicals) {
   );
 }
 
-const bigRuns = [];
-for (let i = 0; i < 3; i++) {
-  await open(typicals[0]);
-  bigRuns.push(await open(large));
+if (only.has('page')) {
+  const bigRuns = [];
+  for (let i = 0; i < 3; i++) {
+    await open(typicals[0]);
+    bigRuns.push(await open(large));
+  }
+  const big = (key) => ms(median(bigRuns.map((r) => r[key])));
+  console.log(
+    `page, 5 MB opened: worker's conversion ${big('convert')}, redraw ${big('redraw')}, ` +
+      `change to frame ${big('shown')}, file chosen to frame ${big('outside')}`,
+  );
 }
-const big = (key) => ms(median(bigRuns.map((r) => r[key])));
-console.log(
-  `page, 5 MB opened: worker's conversion ${big('convert')}, redraw ${big('redraw')}, ` +
-    `change to frame ${big('shown')}, file chosen to frame ${big('outside')}`,
-);
+
+// The longest task on the page's thread from `action` until the result is shown and the page
+// has been quiet (no long task) for a second: the output view fills in parts after it is shown.
+async function longestTask(action) {
+  await open(typicals[0]);
+  await page.waitForTimeout(1000);
+  await page.evaluate(() => {
+    window.longTasks = [];
+  });
+  const since = await shownId();
+  await action();
+  await waitShown(since);
+  let count = -1;
+  for (;;) {
+    await page.waitForTimeout(1000);
+    const now = await page.evaluate(() => window.longTasks.length);
+    if (now === count) break;
+    count = now;
+  }
+  return page.evaluate(() => Math.max(0, ...window.longTasks));
+}
+if (only.has('long')) {
+  const text = readFileSync(large, 'latin1');
+  const pasted = [];
+  const opened = [];
+  for (let i = 0; i < 3; i++) {
+    pasted.push(
+      await longestTask(async () => {
+        await page.evaluate((t) => navigator.clipboard.writeText(t), text);
+        await page.click('#editor .cm-content');
+        await page.keyboard.press('Control+A');
+        await page.keyboard.press('Control+V');
+      }),
+    );
+    opened.push(await longestTask(() => page.setInputFiles('#file', large)));
+  }
+  console.log(
+    `page, longest task on its own thread: 5 MB pasted ${ms(median(pasted))} ` +
+      `(at most ${ms(Math.max(...pasted))}), 5 MB opened ${ms(median(opened))} ` +
+      `(at most ${ms(Math.max(...opened))}); medians of 3`,
+  );
+}
 await browser.close();
 server.close();
 
 // --- What the page downloads ---
+if (!only.has('size')) {
+  rmSync(work, { recursive: true, force: true });
+  process.exit(0);
+}
 const served = [
   'index.html',
   'style.css',
