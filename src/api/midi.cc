@@ -119,7 +119,8 @@ void put_delta(std::string& out, std::uint32_t n) {
 using MetaStore = std::deque<std::string>;
 
 Event meta_event(std::int64_t tick, unsigned char type, std::string_view data, MetaStore& store) {
-  std::string& bytes = store.emplace_back("\xFF");
+  std::string& bytes = store.emplace_back();
+  bytes += '\xFF';
   bytes += static_cast<char>(type);
   data = data.substr(0, kMaxDelta);
   put_delta(bytes, static_cast<std::uint32_t>(data.size()));
