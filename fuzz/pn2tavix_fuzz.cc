@@ -6,7 +6,9 @@
 // keeps a byte of pushback across its refills, and only short reads reach that path. A third
 // conversion, from the bytes as a string into a result, must agree with both, and every place
 // it gives (of a message, a hint or a note) must lie in the input, with the line and column
-// that its offset has there, and locate() must find it again in every column mode.
+// that its offset has there, and locate() must find it again in every column mode. Where the
+// piece converts, its timeline must say what its text says, as the tests' reader reads it, and
+// its MIDI file must be made.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "pn2tavix/pn2tavix.h"
+#include "support/tavix_reader.h"
 
 namespace {
 
@@ -186,7 +189,17 @@ void check_result(std::string_view input, const Result& streamed) {
   pn2tavix::Options options;
   options.keep_output = keep;
   options.note_events = streamed.out_size < (uint64_t{1} << 20);
+  options.timeline = options.midi = options.note_events;
   const pn2tavix::Result r = pn2tavix::convert(input, options);
+  if (options.timeline && r.status == 0) {
+    const std::string differs = pn2tavix::test_support::first_difference(
+        r.timeline, pn2tavix::test_support::read_tavix(r.output));
+    if (!differs.empty()) {
+      std::fprintf(stderr, "%s\n", differs.c_str());
+      broken("the timeline says other than the text", streamed);
+    }
+    if (r.midi.substr(0, 4) != "MThd") broken("a piece that converts has no MIDI file", streamed);
+  }
   std::string err;
   for (const pn2tavix::Message& m : r.messages) {
     if (m.printed) err.append(kName).append(": ").append(m.text).append("\n");

@@ -190,7 +190,95 @@ class Reader {
   OpenVoice open_;
 };
 
+// The first of `fields` that differs, named `what`, or "".
+struct Differ {
+  std::string found;
+  template <typename T>
+  void check(const std::string& what, const T& library, const T& text) {
+    if (found.empty() && !(library == text)) {
+      found = what + ": " + std::to_string(library) + ", the text " + std::to_string(text);
+    }
+  }
+  void check_text(const std::string& what, const std::string& library, const std::string& text) {
+    if (found.empty() && library != text) {
+      found = what + ": \"" + library + "\", the text \"" + text + "\"";
+    }
+  }
+};
+
 }  // namespace
+
+std::string first_difference(const Timeline& library, const TavixText& text) {
+  const Timeline& want = text.timeline;
+  Differ d;
+  d.check("voices", library.voices.size(), want.voices.size());
+  for (size_t i = 0; i < want.voices.size() && d.found.empty(); ++i) {
+    const TimedVoice &g = library.voices[i], &w = want.voices[i];
+    const std::string v = "voice " + std::to_string(i) + " ";
+    d.check(v + "number", g.voice, w.voice);
+    d.check(v + "pan", g.pan, w.pan);
+    d.check(v + "program", g.program, w.program);
+    d.check(v + "reverb", g.reverb, w.reverb);
+    d.check(v + "chorus", g.chorus, w.chorus);
+    d.check(v + "end", g.end, w.end);
+    d.check_text(v + "patch", g.patch, w.patch);
+    if (i == 0) d.check_text(v + "title", g.title, w.title);
+    d.check(v + "tempos", g.tempos.size(), w.tempos.size());
+    for (size_t k = 0; k < w.tempos.size() && d.found.empty(); ++k) {
+      const std::string t = v + "tempo " + std::to_string(k) + " ";
+      d.check(t + "tick", g.tempos[k].tick, w.tempos[k].tick);
+      d.check(t + "tempo", g.tempos[k].tempo, w.tempos[k].tempo);
+      d.check(t + "measure", g.tempos[k].measure, w.tempos[k].measure);
+    }
+  }
+  d.check("notes", library.notes.size(), want.notes.size());
+  for (size_t i = 0; i < want.notes.size() && d.found.empty(); ++i) {
+    const TimedNote &g = library.notes[i], &w = want.notes[i];
+    const std::string n = "note " + std::to_string(i) + " ";
+    d.check(n + "voice", g.voice, w.voice);
+    d.check(n + "measure", g.measure, w.measure);
+    d.check(n + "start", g.start, w.start);
+    d.check(n + "length", g.length, w.length);
+    d.check(n + "sounding", g.sounding, w.sounding);
+    d.check(n + "key", g.key, w.key);
+    d.check(n + "letter", g.letter, w.letter);
+    d.check(n + "accidental", g.accidental, w.accidental);
+    d.check(n + "octave", g.octave, w.octave);
+    d.check(n + "triplet", g.written.triplet, w.written.triplet);
+  }
+  d.check("rests", library.rests.size(), want.rests.size());
+  for (size_t i = 0; i < want.rests.size() && d.found.empty(); ++i) {
+    const TimedRest &g = library.rests[i], &w = want.rests[i];
+    const std::string r = "rest " + std::to_string(i) + " ";
+    d.check(r + "voice", g.voice, w.voice);
+    d.check(r + "measure", g.measure, w.measure);
+    d.check(r + "start", g.start, w.start);
+    d.check(r + "length", g.length, w.length);
+  }
+  // Of the changes, the text writes the measure lengths alone.
+  std::vector<const TimedChange*> lengths;
+  for (const TimedChange& c : library.changes) {
+    if (c.kind == TimedChange::Kind::kMeasureLength) lengths.push_back(&c);
+  }
+  d.check("measure-length changes", lengths.size(), want.changes.size());
+  for (size_t i = 0; i < want.changes.size() && d.found.empty(); ++i) {
+    const std::string c = "measure-length change " + std::to_string(i) + " ";
+    d.check(c + "voice", lengths[i]->voice, want.changes[i].voice);
+    d.check(c + "tick", lengths[i]->tick, want.changes[i].tick);
+    d.check(c + "measure", lengths[i]->measure, want.changes[i].measure);
+    d.check(c + "value", lengths[i]->value, want.changes[i].value);
+  }
+  d.check("measures", library.measures.size(), want.measures.size());
+  for (size_t i = 0; i < want.measures.size() && d.found.empty(); ++i) {
+    const TimedMeasure &g = library.measures[i], &w = want.measures[i];
+    const std::string m = "measure " + std::to_string(i) + " ";
+    d.check(m + "voice", g.voice, w.voice);
+    d.check(m + "number", g.number, w.number);
+    d.check(m + "start", g.start, w.start);
+    d.check(m + "length", g.length, w.length);
+  }
+  return d.found;
+}
 
 int gm_program(std::string_view patch) {
   if (patch == "flute") return 73;

@@ -25,6 +25,12 @@ struct TavixText {
 /// rest of no or negative length takes no time.
 TavixText read_tavix(std::string_view text);
 
+/// Where a library's timeline says other than the text it wrote, read as read_tavix() reads it:
+/// the first field that differs, as "note 3 start: 96, the text 144"; empty where they agree in
+/// all the text says (the measure-length changes, the first voice's title, and no places,
+/// written values, clefs, keys or kinds of measure).
+std::string first_difference(const Timeline& library, const TavixText& text);
+
 /// The General MIDI program (from 0) of a "$patch" name; -1 for a name it does not know.
 int gm_program(std::string_view patch);
 
