@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -186,6 +187,7 @@ void check_result(std::string_view input, const Result& streamed) {
   pn2tavix::Options options;
   options.keep_output = keep;
   options.note_events = streamed.out_size < (uint64_t{1} << 20);
+  options.timeline = options.note_events;
   const pn2tavix::Result r = pn2tavix::convert(input, options);
   std::string err;
   for (const pn2tavix::Message& m : r.messages) {
@@ -198,12 +200,22 @@ void check_result(std::string_view input, const Result& streamed) {
     broken("the string conversion differs from the stream conversion", streamed);
   }
   const Places places(input);
+  // Where a message or hint points, and the bytes of what it points at, are in the input.
+  const auto within = [&](const std::optional<pn2tavix::Position>& at, uint64_t length) {
+    return !at || (places.holds(*at) && at->offset + length <= input.size());
+  };
   for (const pn2tavix::Message& m : r.messages) {
-    if (m.at && !places.holds(*m.at)) broken("a message placed outside the input", streamed);
+    if (!within(m.at, m.length)) broken("a message placed outside the input", streamed);
     if (m.at && !places.relocates(*m.at)) broken("a message that locate() misplaces", streamed);
     for (const pn2tavix::Hint& h : m.hints) {
-      if (h.at && !places.holds(*h.at)) broken("a hint placed outside the input", streamed);
+      if (!within(h.at, h.length)) broken("a hint placed outside the input", streamed);
       if (h.at && !places.relocates(*h.at)) broken("a hint that locate() misplaces", streamed);
+    }
+  }
+  for (const pn2tavix::TimedNote& n : r.timeline.notes) {
+    if (!within(n.at, n.token_length) || n.sounding < 0 || n.sounding > n.length) {
+      broken("a note of the timeline placed outside the input, or sounding past its length",
+             streamed);
     }
   }
   for (const pn2tavix::NoteEvent& e : r.notes) {

@@ -125,10 +125,10 @@ struct Conversion {
   void write_line() { tavix_out(sink, line.view()); }
 
   // The one switch for events: `tell` runs only for a caller that asked for them.
-  template <typename Tell>
-  void tell(Tell tell) {
+  template <typename What>
+  void tell(What what) {
     if (events != nullptr) [[unlikely]] {
-      tell(*events);
+      what(*events);
     }
   }
   // An event of the measure: to the caller, and with the measure text into the store, so that
