@@ -83,6 +83,24 @@ TitleRead read_title(TokenReader& r, std::string& title) {
   return title.empty() ? TitleRead::kNone : TitleRead::kTitle;
 }
 
+std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length) {
+#if PN2TAVIX_HAVE_BYTES16
+  r.window.forget();
+#endif
+  ByteSource& in = r.in;
+  int c = in.peek();
+  while (c != ByteSource::kEof && kWhite[static_cast<unsigned char>(c)]) {
+    count_byte(r, in.get());
+    c = in.peek();
+  }
+  if (c == ByteSource::kEof) return std::nullopt;
+  const std::string_view block = in.buffered();
+  size_t n = 0;
+  while (n < block.size() && n < kTokenMax && !kWhite[static_cast<unsigned char>(block[n])]) ++n;
+  length = n;
+  return next_position(r);
+}
+
 namespace {
 
 // The keywords, in the order of their token kinds from TOK_BAR on.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -121,6 +122,11 @@ enum class TitleRead {
 
 /// Reads the next title into `title`. Never looks at the pending token.
 TitleRead read_title(TokenReader& r, std::string& title);
+
+/// Takes the white space that follows and gives where the next byte lies, with the bytes of
+/// the run of non-white bytes there in `length`; none at the end of input. For what follows
+/// the end of the piece, which nothing else reads.
+std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length);
 
 /// Delivers the pending token if there is one, else reads the next token; null when reading
 /// failed (end of input among them), with the Failure kept in r.failure. The token stays as

@@ -108,7 +108,7 @@ TEST(Api, EveryMessageIsPlaced) {
   } const cases[] = {
       {"\n  ", Code::kNoTitle, "2:3:3", 0, 0},  // the end
       {"  /x", Code::kNoTitle, "1:3:2", 0, 0},  // an empty title: its '/'
-      {"\n\n" + std::string(256, 't') + "/", Code::kTitleTooLong, "3:1:2", 0, 0},
+      {"\n\n" + std::string(256, 't') + "/", Code::kTitleTooLong, "3:1:2", 0, 1},
       {"T/ units 8\n1 4q4", Code::kEndOfInput, "2:6:16", 1, 1},  // ended while looking ahead
       {std::string("T/ a\0", 5), Code::kNulByte, "1:5:4", 1, 1},
       {"T/ units 8\n  " + std::string(80, 'x'), Code::kTokenTooLong, "2:3:13", 1, 1},
@@ -160,9 +160,9 @@ TEST(Api, WarningsAndHints) {
     const char* input;
     const char* messages;
   } const cases[] = {
-      {"T/ units 8 1 4q4 end",
-       "1:18:17 measure 1 of voice 1 is never checked: \"end\" comes before its bar line\n"
-       "  1:12:11 measure 1 began here\n"},
+      {"T/ units 8 1 4q4 end",  // placed at the music never checked
+       "1:12:11 measure 1 of voice 1 is never checked: \"end\" comes before its bar line\n"
+       "  1:18:17 the voice ends here, before the bar line of measure 1\n"},
       {"Minuet\nin G/ end",
        "1:1:0 the title runs over more than one line: is its '/' missing?\n"
        "  2:5:11 the title ends here\n"},
@@ -183,6 +183,7 @@ TEST(Api, WarningsAndHints) {
       {"T/ units 16\n1 4q4 2q4./",
        "2:11:22 found 120 192th notes of music, expected 96 in measure 1, voice 1 (printed)\n"
        "  - measure 1 is long by an eighth (24 192nds)\n"
+       "  2:7:18 this note runs over the end of measure 1 by an eighth (24 192nds)\n"
        "  2:1:12 measure 1 began here\n"},
   };
   for (const Case& c : cases) {
@@ -209,15 +210,15 @@ TEST(Api, TitlesAndTokenLengths) {
       {"A\"\n$tempo 5 B/ end", "1:0-13 A\"\n$tempo 5 B|",
        "0+13 [13+1]"},  // the title, the '/' that closed it
       {"  @One/ end Two / end", "1:3-6 One|2:12-16 Two |", ""},
-      {"No slash", "1:0-8 No slash|", "8+0"},  // then the end of input
+      {"No slash", "1:0-8 No slash|", "8+0 [0+8]"},  // the end of input, the title never closed
       {"T/ 7((4 /", "1:0-1 T|", "3+4"},
       {"T/ units 99999999999", "1:0-1 T|", "9+11"},
       {"T/ tempo 0", "1:0-1 T|", "9+1"},
-      {"T/ units 8 copy 1 1", "1:0-1 T|", "11+4"},  // the statement, not its arguments
+      {"T/ units 8 copy 1 1", "1:0-1 T|", "11+4 [-+0]"},  // the statement, not its arguments
       {"T/ units 16 1 4q4 rest 0 4q8/ end", "1:0-1 T|", "18+4 28+1 [-+0 12+1]"},
-      {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80"},
+      {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80 [13+80]"},
       {std::string("T/ a\0", 5), "1:0-1 T|", "4+1"},
-      {std::string(300, 't'), "", "0+256"},
+      {std::string(300, 't'), "", "0+256 [0+256]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -302,6 +303,8 @@ TEST(Api, CodesKeepTheirNumbers) {
       Code::kCheckUnknownOption,
       Code::kCheckUnreadableFolder,
       Code::kCheckEmptyFolder,
+      Code::kIgnoredLetter,
+      Code::kUnreadInput,
   };
   for (size_t i = 0; i < std::size(in_order); ++i) {
     EXPECT_EQ(static_cast<int>(i), static_cast<int>(in_order[i])) << "code number " << i;
