@@ -490,18 +490,26 @@ std::string measures_to_copy(const Failure& f) {
     return "no measure can be copied here: a measure can be, once it is closed, if its number "
            "opened it";
   }
+  // Runs of three or more as "1 to 3", shorter ones measure by measure.
+  std::vector<std::string> items;
+  for (const auto& [first, last] : f.copyable) {
+    if (last - first >= 2) {
+      items.push_back(str(first) + " to " + str(last));
+    } else {
+      for (int m = first; m <= last; ++m) items.push_back(str(m));
+    }
+  }
   constexpr size_t kShown = 8;
   std::string list;
-  int count = 0;
-  for (size_t i = 0; i < f.copyable.size() && i < kShown; ++i) {
-    const auto [a, b] = f.copyable[i];
-    if (i > 0) list += i + 1 == f.copyable.size() ? " and " : ", ";
-    list += a == b ? str(a) : str(a) + " to " + str(b);
-    count += b - a + 1;
+  const size_t shown = items.size() < kShown ? items.size() : kShown;
+  for (size_t i = 0; i < shown; ++i) {
+    if (i > 0) list += i + 1 == items.size() ? " and " : ", ";
+    list += items[i];
   }
-  if (f.copyable.size() > kShown) list += " and more";
-  return (count == 1 && f.copyable.size() == 1 ? "only measure " : "measures ") + list +
-         " can be copied here";
+  if (items.size() > kShown) list += " and more";
+  return (items.size() == 1 && f.copyable[0].first == f.copyable[0].second ? "only measure "
+                                                                           : "measures ") +
+         list + " can be copied here";
 }
 
 // The hints of a message, each from the values of its failure.

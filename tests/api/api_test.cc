@@ -109,6 +109,9 @@ TEST(Api, EveryMessageIsPlaced) {
       {"\n  ", Code::kNoTitle, "2:3:3", 0, 0},  // the end
       {"  /x", Code::kNoTitle, "1:3:2", 0, 0},  // an empty title: its '/'
       {"\n\n" + std::string(256, 't') + "/", Code::kTitleTooLong, "3:1:2", 0, 1},
+      // A title's message belongs to the voice it begins, before any measure of it.
+      {"T/ units 8 1 4q4/ 2 4q4/ end\n" + std::string(256, 't'), Code::kTitleTooLong, "2:1:29", 0,
+       2},
       {"T/ units 8\n1 4q4", Code::kEndOfInput, "2:6:16", 1, 1},  // ended while looking ahead
       {std::string("T/ a\0", 5), Code::kNulByte, "1:5:4", 1, 1},
       {"T/ units 8\n  " + std::string(80, 'x'), Code::kTokenTooLong, "2:3:13", 1, 1},
@@ -185,6 +188,71 @@ TEST(Api, WarningsAndHints) {
        "  - measure 1 is long by an eighth (24 192nds)\n"
        "  2:7:18 this note runs over the end of measure 1 by an eighth (24 192nds)\n"
        "  2:1:12 measure 1 began here\n"},
+      {"P/ units 16 1 0q4 rest 1 2 0q4 0q4 / end",
+       "1:19:18 \"rest\" command given in a non-empty measure (printed)\n"
+       "1:36:35 found 144 192th notes of music, expected 96 in measure 2, voice 1 (printed)\n"
+       "  - measure 2 is long by a quarter (48 192nds)\n"
+       "  1:13:12 a quarter (48 192nds) was carried from measure 1, which began here\n"
+       "  1:19:18 \"rest\" here did not clear it, so it counts in measure 2\n"
+       "  1:26:25 measure 2 began here\n"},
+      {"P/ units 16 1 0q4 rest 1 end",
+       "1:19:18 \"rest\" command given in a non-empty measure (printed)\n"
+       "1:13:12 measure 2 of voice 1 is never checked: \"end\" comes before its bar line\n"
+       "  1:13:12 a quarter (48 192nds) was carried from measure 1, which began here\n"
+       "  1:19:18 \"rest\" here did not clear it, so it counts in measure 2\n"
+       "  1:26:25 the voice ends here, before the bar line of measure 2\n"},
+      {"P/ units 16 1 0q4 0q4 / 2 0q4 copy 1 1 0q4 rest 1 4 0q4 / end",
+       "1:44:43 \"rest\" command given in a non-empty measure (printed)\n"
+       "1:57:56 found 144 192th notes of music, expected 96 in measure 4, voice 1 (printed)\n"
+       "  - measure 4 is long by a quarter (48 192nds)\n"
+       "  1:25:24 a quarter (48 192nds) was carried from measure 2, which began here\n"
+       "  1:31:30 \"copy\" here did not clear it, so it counts in measure 4\n"
+       "  1:40:39 a quarter (48 192nds) was carried from measure 3, which began here\n"
+       "  1:44:43 \"rest\" here did not clear it, so it counts in measure 4\n"
+       "  1:51:50 measure 4 began here\n"},
+      {"P/ units 16 1 0q4 0q4 2 0q4 0q4 / end",
+       "1:23:22 input claims measure 2, but actually on measure 1 (printed)\n"
+       "  1:19:18 measure 1 is full after this note: is a bar line missing after it?\n"
+       "  1:13:12 measure 1 began here\n"},
+      {"P/ units 16 1 0q4 2",
+       "1:19:18 input claims measure 2, but actually on measure 1 (printed)\n"
+       "  - measure 1 holds a quarter (48 192nds) so far, short by a quarter (48 192nds)\n"
+       "  1:13:12 measure 1 began here\n"},
+      {"P/ units 16 Adagio 1 6w4 6:4 / end",
+       "1:23:22 6w4 holds the letter 'w', which means nothing in a note and is passed over\n"
+       "  - the letters of a note are a, b, c, e, g, h, l, q, r, s and x, in lower case\n"},
+      {"P/ units 8 1 0q4 / end/ Q/ 9 / end",
+       "1:25:24 the piece has ended: what follows is never read\n"
+       "  1:23:22 the piece ends at this '/': after \"end\", an empty title ends the piece\n"},
+      {"T/ key 3",
+       "1:8:7 bogus parameter 3 for \"key\" statement (printed)\n"
+       "  - \"key\" takes \")\" for no key signature, \"(N\" for N sharps or \"-N\" for N flats, N "
+       "from 0 to 7\n"},
+      {"T/ units 8 1 4q4",
+       "1:17:16 EOF while reading token (printed)\n"
+       "  1:14:13 voice 1 has no \"end\": its last token is here\n"},
+      {"T/ end Two",
+       "1:11:10 EOF while reading token (printed)\n"
+       "  1:8:7 the title of voice 2 begins here and never closes: is its '/' missing?\n"},
+      {"T/ units 16 4q4 4q4/ 2 4q4 4q4/ 3 4q4 4q4/ 4q4 4q4/ copy 1 5",
+       "1:53:52 Cannot copy measure 1 in measure 5, voice 1: it was not opened by its measure "
+       "number (printed)\n"
+       "  - measures 2 and 3 can be copied here\n"},
+      {"T/ 14q4 /",
+       "1:4:3 The highest allowed octave is 7, and only for the 'c',  found note d, octave 7 in "
+       "measure 1 (printed)\n"
+       "  - the treble clef allows c2 to c7: pitch numbers 0 to 13 without 'a' or 'b'\n"
+       "  - d6, an octave lower, is pitch number 7\n"},
+      {"T/ bass 0b4 /",
+       "1:9:8 The lowest allowed octave is 2, found octave 1 in measure 1 (printed)\n"
+       "  - the bass clef allows c2 to c7: pitch numbers 0 to 15 without 'a' or 'b'\n"
+       "  - a2, an octave higher, is pitch number 7 with one 'b'\n"},
+      {"T/ up 13 13q4 /",
+       "1:10:9 Transposition resulted in a note out of range.  The legal range is 0 to 60, the "
+       "generated note is 73, in measure 1 (printed)\n"
+       "  - the treble clef, transposed up 13, allows b0 to b5 as written: pitch numbers 0 to 5 "
+       "without 'a' or 'b'\n"
+       "  - c5, two octaves lower, is pitch number 11 with one 'b'\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
