@@ -184,10 +184,14 @@ void check_result(std::string_view input, const Result& streamed) {
     broken("the string conversion differs from the stream conversion", streamed);
   }
   const Places places(input);
+  // A place, and the bytes it points at, lie in the input.
+  const auto inside = [&](const pn2tavix::Position& at, uint64_t length) {
+    return places.holds(at) && length <= input.size() - at.offset;
+  };
   for (const pn2tavix::Message& m : r.messages) {
-    if (m.at && !places.holds(*m.at)) broken("a message placed outside the input", streamed);
+    if (m.at && !inside(*m.at, m.length)) broken("a message placed outside the input", streamed);
     for (const pn2tavix::Hint& h : m.hints) {
-      if (h.at && !places.holds(*h.at)) broken("a hint placed outside the input", streamed);
+      if (h.at && !inside(*h.at, h.length)) broken("a hint placed outside the input", streamed);
     }
   }
   for (const pn2tavix::NoteEvent& e : r.notes) {
