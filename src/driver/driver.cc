@@ -189,10 +189,6 @@ struct Conversion {
     fill.reset();
     full_at = reader.count_lines && measure_length ? 3 * *measure_length : LLONG_MAX;
   }
-  [[gnu::noinline]] void filled_by(const Token& token, int filled) {
-    fill = Fill{.at = token.at, .length = token.len, .before = count - filled, .after = count};
-    full_at = LLONG_MAX;
-  }
   // A "rest" or "copy" closes the open measure and leaves its count as it is: the music counted
   // so far is counted again in the next measure.
   void carry(std::string_view keyword) {
@@ -214,7 +210,8 @@ struct Conversion {
     carried = 0;
   }
 
-  void write_end_of_measure() {
+  // Inlined, as it was before the hints grew the code around it: every measure passes here.
+  [[gnu::always_inline]] void write_end_of_measure() {
     line.clear().str("# End measure ").num(measure).str(" of voice ").num(voice).str("\n\n");
     write_line();
   }
@@ -409,19 +406,25 @@ struct Conversion {
     if (filled > 0) {
       record([&] { return note_event(token, note_line, filled); });
       count += filled;
-      if (count >= full_at) [[unlikely]]
-        filled_by(token, filled);
       close_line(sink, note_line.len);
-    } else if (filled == kNoteFailed) {
-      return Status::kFailed;
-    } else if (note_line.len == 0) {
-      return Status::kOk;  // a token passed over: a word such as "Allegro"
-    } else if (warn_no_length(token) == Status::kFailed) {
-      return Status::kFailed;
+      // One test for what is rare: the measure full (where it is watched), a stray letter.
+      if ((count >= full_at) | note_line.ignored_letter) [[unlikely]] {
+        return rare_note(token, filled, note_line.ignored_letter);
+      }
+      return Status::kOk;
     }
-    if (note_line.ignored_letter) [[unlikely]]
-      return warn_ignored_letter(token);
-    return Status::kOk;
+    if (filled == kNoteFailed) return Status::kFailed;
+    if (note_line.len == 0) return Status::kOk;  // a token passed over: a word such as "Adagio"
+    if (warn_no_length(token) == Status::kFailed) return Status::kFailed;
+    return note_line.ignored_letter ? warn_ignored_letter(token) : Status::kOk;
+  }
+
+  [[gnu::noinline]] Status rare_note(const Token& token, int filled, bool ignored_letter) {
+    if (count >= full_at) {
+      fill = Fill{.at = token.at, .length = token.len, .before = count - filled, .after = count};
+      full_at = LLONG_MAX;
+    }
+    return ignored_letter ? warn_ignored_letter(token) : Status::kOk;
   }
 
   // A letter that no rule of a note reads: a slip for one that does, as often as not.

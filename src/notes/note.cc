@@ -390,7 +390,8 @@ namespace {
 // parse_note with the token's signs already gathered.
 int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& signs,
                    NoteLine& line) {
-  line.ignored_letter = signs.has(NoteSigns::kIgnoredLetter);
+  if (signs.has(NoteSigns::kIgnoredLetter)) [[unlikely]]
+    line.ignored_letter = true;
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
     if (signs.runs == 0) return note_fails(ctx, {.code = Code::kRestWithoutDuration});
