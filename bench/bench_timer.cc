@@ -1,11 +1,13 @@
 // Times commands side by side: runs each command in turn, RUNS rounds, every run a child
 // process with standard input from /dev/null and standard output to /dev/null, and prints
-// per command its median and fastest wall time and its peak resident memory (from wait4).
-// Alternating the commands run by run keeps a noisy machine's drift out of their ratio.
+// per command its median and fastest wall time, its peak resident memory and its median
+// processor time (user and system, from wait4). Alternating the commands run by run keeps a
+// noisy machine's drift out of their ratio; the processor time leaves out the time spent
+// waiting while other work had the processor, which on a busy machine is most of the noise.
 //
 // Usage: bench_timer RUNS CMD [ARGS...] [::: CMD [ARGS...]]...
 // Output, one line per command in the order given:
-//   median_s=0.123456 min_s=0.120000 peak_rss_kib=3584 runs=7
+//   median_s=0.123456 min_s=0.120000 peak_rss_kib=3584 runs=7 cpu_median_s=0.118000
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -27,6 +29,7 @@ namespace {
 struct Command {
   std::vector<char*> argv;  // ends with nullptr
   std::vector<double> seconds;
+  std::vector<double> cpu_seconds;
   long peak_rss_kib = 0;
 };
 
@@ -62,6 +65,10 @@ bool run_once(Command& c) {
     return false;
   }
   c.seconds.push_back(elapsed);
+  const auto in_seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  c.cpu_seconds.push_back(in_seconds(usage.ru_utime) + in_seconds(usage.ru_stime));
   c.peak_rss_kib = std::max(c.peak_rss_kib, usage.ru_maxrss);  // KiB on Linux
   return true;
 }
@@ -94,13 +101,14 @@ int main(int argc, char** argv) {
       if (!run_once(c)) return 1;
     }
   }
-  for (Command& c : commands) {
-    std::vector<double>& s = c.seconds;
+  const auto median_of = [](std::vector<double>& s) {
     std::sort(s.begin(), s.end());
-    const double median =
-        s.size() % 2 == 1 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
-    std::printf("median_s=%.6f min_s=%.6f peak_rss_kib=%ld runs=%zu\n", median, s.front(),
-                c.peak_rss_kib, s.size());
+    return s.size() % 2 == 1 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
+  };
+  for (Command& c : commands) {
+    const double median = median_of(c.seconds);
+    std::printf("median_s=%.6f min_s=%.6f peak_rss_kib=%ld runs=%zu cpu_median_s=%.6f\n", median,
+                c.seconds.front(), c.peak_rss_kib, c.seconds.size(), median_of(c.cpu_seconds));
   }
   return 0;
 }

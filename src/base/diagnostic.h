@@ -98,6 +98,14 @@ enum class [[nodiscard]] Status : unsigned char{kOk, kFailed};
 /// Keeps `fault` in `kept` and gives Status::kFailed, for the caller to return.
 [[gnu::cold, gnu::noinline]] Status fail(Failure& kept, const Fault& fault);
 
+/// fail() for the code that runs per token and per note: `name` makes the Fault inside a cold
+/// function of its own, so that the caller's code holds no Fault, nor the stack room and the
+/// stack guard that one would bring. `name` captures its values by copy.
+template <typename Name>
+[[gnu::cold, gnu::noinline]] Status fail_with(Failure& kept, Name name) {
+  return fail(kept, name());
+}
+
 /// The Failure that `fault` names, with nothing yet of where it happened.
 Failure failure_of(const Fault& fault);
 

@@ -80,6 +80,7 @@ struct Conversion {
 
   PitchState pitch;
   NoteState notes;
+  NoteContext note_context{notes, pitch, reader, failure};
   std::string title;
   LineBuf<512> line;
 
@@ -96,11 +97,10 @@ struct Conversion {
   // tokens go by (a token's buffer holds it while the one after it is read ahead), or kept in
   // `held` where a statement reads on past its arguments; and where the open measure began:
   // its measure number, else the first token read after the measure before it was closed
-  // (kept only where places are shown). Each with the bytes of its token or title.
-  const Position* at = nullptr;
-  std::uint64_t at_length = 0;
-  Position held;
-  std::uint64_t held_length = 0;
+  // (kept only where places are shown). Each with the bytes of its token or title (a title is
+  // held as a token of its own place and length).
+  const Token* at = nullptr;
+  Token held;
   Position measure_began;
   std::uint64_t measure_began_length = 0;
   bool measure_begins = true;
@@ -146,10 +146,7 @@ struct Conversion {
     return Status::kOk;
   }
 
-  void point_at(const Token& token) {
-    at = &token.at;
-    at_length = token.len;
-  }
+  void point_at(const Token& token) { at = &token; }
 
   const Token* read_argument() {
     const Token* arg = read_token(reader);
@@ -168,7 +165,9 @@ struct Conversion {
   }
 
   Status check_measure_limit() {
-    if (measure > kMaxMeasures) return fail(failure, {.code = Code::kTooManyMeasures});
+    if (measure > kMaxMeasures) {
+      return fail_with(failure, [] { return Fault{.code = Code::kTooManyMeasures}; });
+    }
     return Status::kOk;
   }
 
@@ -199,8 +198,8 @@ struct Conversion {
                          .from = measure_began,
                          .from_length = measure_began_length,
                          .keyword = keyword,
-                         .by = held,
-                         .by_length = held_length});
+                         .by = held.at,
+                         .by_length = held.len});
     }
     carried = count;
   }
@@ -243,6 +242,8 @@ struct Conversion {
     if (count != expected) {
       return fail(failure, {.code = Code::kMeasureCount, .number = count, .other = expected});
     }
+    // A failed write is reported once it is seen; what follows would not be written.
+    if (sink.failed) return Status::kFailed;
     stop_collecting(sink);
     write_end_of_measure();
     if (measure_opened) {
@@ -278,14 +279,11 @@ struct Conversion {
 
   // Keeps the place of the statement being handled, for its messages after its arguments.
   void hold_place() {
-    held = *at;
-    held_length = at_length;
+    held.at = at->at;
+    held.len = at->len;
     point_at_held();
   }
-  void point_at_held() {
-    at = &held;
-    at_length = held_length;
-  }
+  void point_at_held() { at = &held; }
 
   Status whole_measure_rests() {
     hold_place();
@@ -311,8 +309,8 @@ struct Conversion {
         return MeasureEvent{.kind = MeasureEvent::Kind::kRest,
                             .length = expected,
                             .measure_length = expected,
-                            .at = *at,
-                            .token_length = at_length};
+                            .at = at->at,
+                            .token_length = at->len};
       });
       stop_collecting(sink);
       write_end_of_measure();
@@ -371,8 +369,8 @@ struct Conversion {
       return MeasureEvent{.kind = MeasureEvent::Kind::kTempo,
                           .start = count,
                           .value = kTempoDividend / n,
-                          .at = *at,
-                          .token_length = at_length};
+                          .at = at->at,
+                          .token_length = at->len};
     });
     return Status::kOk;
   }
@@ -400,9 +398,8 @@ struct Conversion {
   }
 
   Status note_or_rest(const Token& token) {
-    NoteContext ctx{notes, pitch, reader, failure};
     NoteLine note_line{open_line(sink, kNoteLineMax)};
-    const int filled = parse_note(ctx, token, note_line);
+    const int filled = parse_note(note_context, token, note_line);
     if (filled > 0) {
       record([&] { return note_event(token, note_line, filled); });
       count += filled;
@@ -545,8 +542,8 @@ struct Conversion {
                           .start = count,
                           .measure_length = 3 * *measure_length,
                           .value = *measure_length,
-                          .at = *at,
-                          .token_length = at_length};
+                          .at = at->at,
+                          .token_length = at->len};
     });
     return Status::kOk;
   }
@@ -570,8 +567,8 @@ struct Conversion {
   TitleRead read_next_title() {
     reading_title = true;
     const TitleRead read = read_title(reader, title);
-    held = reader.title_at;
-    held_length = read == TitleRead::kFailed ? 0 : title.size();
+    held.at = reader.title_at;
+    held.len = read == TitleRead::kFailed ? 0 : title.size();
     point_at_held();
     if (read == TitleRead::kTitle) {
       messages.title(
@@ -602,8 +599,6 @@ struct Conversion {
     for (;;) {
       start_voice();
       while (!end_of_voice) {
-        // A failed write is reported as soon as it is seen; what follows would not be written.
-        if (sink.failed) return Status::kFailed;
         // Tested before the token is read: once measure 5000 is closed, not even "end" follows.
         if (check_measure_limit() == Status::kFailed) return Status::kFailed;
         const Token* token = read_token(reader);
@@ -663,8 +658,8 @@ struct Conversion {
   Message complete(Failure f) const {
     if (!has_place(f.code)) return make_message(f);
     if (!f.at && at != nullptr) {
-      f.at = *at;
-      f.length = at_length;
+      f.at = at->at;
+      f.length = at->len;
     }
     f.measure = voice > 0 ? measure : 0;
     f.voice = voice;
@@ -681,8 +676,8 @@ struct Conversion {
     f.title_at = reader.title_at;
     f.title_length = title.size();
     if (at != nullptr) {
-      f.handled = *at;
-      f.handled_length = at_length;
+      f.handled = at->at;
+      f.handled_length = at->len;
     }
     f.count = count;
     if (measure_length) f.expected = 3 * *measure_length;

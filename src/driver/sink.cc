@@ -122,7 +122,9 @@ void file_measure_text(Sink& s, int measure) {
   } else {
     e.state = StoredMeasure::kText;
     store_text(e.text, text);
-    e.events.assign(s.measure_events.begin(), s.measure_events.end());
+    if (!s.measure_events.empty() || !e.events.empty()) {  // only where events are made
+      e.events.assign(s.measure_events.begin(), s.measure_events.end());
+    }
   }
 }
 

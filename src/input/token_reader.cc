@@ -113,7 +113,8 @@ constexpr size_t kKeywordRoom = 16;  // a keyword's bytes, zero after it: one 16
 
 // No two keywords share both their length and their last character: those two pick the one
 // keyword that a token can be, and one compare of the bytes decides. Every token is looked up,
-// so this is done without a loop over the keywords.
+// so this is done without a loop over the keywords (comparing with each keyword in turn took
+// a quarter of the time: bench/README.md, "First round").
 struct Candidate {
   char text[kKeywordRoom] = {};
   size_t len = 0;  // 0 where no keyword has that length and last character
@@ -242,21 +243,8 @@ read_token_slowly(TokenReader& r, Token& token) {
 int keyword_of_short(const Bytes16& b, const char* text, size_t len) {
   const Candidate& k = candidate_for(len, text[len - 1]);
   const unsigned all = Bytes16::first(len);
-  const bool keyword = (k.len == len) & ((b.same(Bytes16(k.text)) & all) == all);
+  const bool keyword = k.len == len && (b.same(Bytes16(k.text)) & all) == all;
   return keyword ? k.kind : 0;
-}
-
-// The number of bits set. Without the processor's own instruction (not in every x86-64)
-// std::popcount calls a library function; this is a few operations and no call.
-inline uint64_t count_bits(uint64_t x) {
-#if defined(__POPCNT__)
-  return static_cast<uint64_t>(std::popcount(x));
-#else
-  x -= (x >> 1) & 0x5555555555555555ULL;
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-  return (x * 0x0101010101010101ULL) >> 56;
-#endif
 }
 
 // Finds the tokens of the kWindowSize bytes at the front of the buffered input, with one bit
@@ -345,7 +333,7 @@ Status read_next(TokenReader& r, Token& token) {
     const uint64_t before = w.newlines & ((uint64_t{1} << start) - 1);
     if (before != 0) {
       w.newlines ^= before;
-      r.line += count_bits(before);
+      r.line += static_cast<uint64_t>(std::popcount(before));
       r.line_start = w.base + 64 - static_cast<unsigned>(std::countl_zero(before));
     }
     token.at = position_at(r, token.at.offset);

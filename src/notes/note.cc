@@ -1,7 +1,6 @@
 #include "notes/note.h"
 
 #include <array>
-#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "base/diagnostic.h"
 #include "base/limits.h"
 #include "base/line.h"
+#include "notes/note_memo.h"
 
 namespace pn2tavix::detail {
 
@@ -26,46 +26,6 @@ inline int append_digit(int value, int digit) {
   return value > (INT_MAX - digit) / 10 ? INT_MAX : value * 10 + digit;
 }
 
-// What a note or rest token holds, gathered in one pass over it: the rules below ask about the
-// same few signs and numbers again and again. Kept by text (SignsMemo), as tokens recur.
-// Packed into 16 bytes, so that a memo entry with its text fills half a cache line.
-struct NoteSigns {
-  enum : unsigned {
-    kR = 1,
-    kComma = 2,
-    kG = 4,
-    kDot = 8,
-    kC = 16,
-    kNatural = 32,
-    kDigit = 64,
-    kIgnoredLetter = 128,    // a letter that means nothing in a note
-    kZeroValue = 256,        // the token's note value is 0
-    kDigitAfterComma = 512,  // a digit at or after the first ','
-  };
-  unsigned short held = 0;  // which of the signs above the token holds; kC is a triplet
-  short artic = 0;          // divisor of the token's last articulation letter; 0 for none
-  signed char shift = 0;    // +1 for each 'a', -1 for each 'b' (a token has at most 79)
-  char accid = 0;           // '+' or '-' from the last '(' or '-'; 0 for none
-  char doubled = 0;         // '(' or '-' where the first "((" or "--" begins; 0 for none
-  unsigned char runs = 0;   // runs of digits, counted up to 2
-  int pitch = 0;            // the value of the first run of digits
-  // The token's own note value with its dots, in 64ths (96ths for a triplet): the first run
-  // of digits of a rest, the second of a note. Found once per token text, not per note.
-  int length = 0;
-  bool has(unsigned sign) const { return (held & sign) != 0; }
-};
-static_assert(sizeof(NoteSigns) == 16);
-
-// `value` / `divisor` for a value of 0 or more, as a shift when the divisor is a power of two:
-// note values and articulation divisors nearly always are, and a division takes longer than
-// all the rest of a note's arithmetic.
-inline int divide(int value, int divisor) {
-  const auto d = static_cast<unsigned>(divisor);
-  // (d & (d - 1)) rather than std::has_single_bit, which without -mpopcnt calls a library
-  // function.
-  return d != 0 && (d & (d - 1)) == 0 ? value >> std::countr_zero(d) : value / divisor;
-}
-
 // Every dot adds the base length divided by a divisor that each 'x' and each '.' doubles, so
 // the order of 'x' and '.' counts.
 int apply_dots(int base, std::string_view token) {
@@ -73,7 +33,7 @@ int apply_dots(int base, std::string_view token) {
   int addition = 0;
   for (char c : token) {
     if (c != 'x' && c != '.') continue;
-    if (c == '.') addition += divide(base, divisor);
+    if (c == '.') addition += base / divisor;
     // Past any length a larger divisor adds nothing; stop before it overflows.
     if (divisor < (1 << 20)) divisor *= 2;
   }
@@ -121,8 +81,6 @@ size_t ignored_letter_in(std::string_view token) {
   return i;
 }
 
-namespace {
-
 NoteSigns scan_signs(std::string_view token) {
   NoteSigns s;
   // Locals while scanning, so that they stay in registers rather than in the result's memory.
@@ -162,43 +120,11 @@ NoteSigns scan_signs(std::string_view token) {
   if (value == 0) {
     s.held |= NoteSigns::kZeroValue;
   } else {
-    const int base = divide(kWholeNote, value);
+    const int base = kWholeNote / value;
     s.length = s.has(NoteSigns::kDot) ? apply_dots(base, token) : base;  // no dot, nothing to add
   }
   return s;
 }
-
-}  // namespace
-
-// A table from the text of a token shorter than kTextSize to its signs. The first kTextSize
-// bytes of a Token's text tell such tokens apart: they end with the token's NUL. Each text has
-// a set of two entries, one cache line, and keeps the one met more recently first: a second
-// place per set keeps far more of a file's notes than a table twice as large with one place.
-struct SignsMemo {
-  static constexpr size_t kTextSize = 16;
-  static constexpr int kSetBits = 13;  // 8192 sets of two entries, 512 KiB
-  struct Entry {
-    char text[kTextSize];  // all zero while empty, which no token is
-    NoteSigns signs;
-  };
-  struct alignas(64) Set {
-    Entry way[2];  // way[0] met more recently
-  };
-  // calloc aligns to 16 bytes only; one set to spare leaves room to align the table.
-  unsigned char storage[((size_t{1} << kSetBits) + 1) * sizeof(Set)];
-
-  Set& set_of(const char* text) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, text, sizeof head);
-    std::memcpy(&tail, text + sizeof head, sizeof tail);
-    const auto index = static_cast<size_t>(
-        (head * 0x9E3779B97F4A7C15ULL ^ tail * 0xC2B2AE3D27D4EB4FULL) >> (64 - kSetBits));
-    const auto first =
-        (reinterpret_cast<uintptr_t>(storage) + alignof(Set) - 1) & ~uintptr_t{alignof(Set) - 1};
-    return reinterpret_cast<Set*>(first)[index];
-  }
-};
 
 namespace {
 
@@ -228,9 +154,10 @@ void shift_note(char& letter, int& octave, int shift) {
   return explicit_accid;
 }
 
-// Keeps the failure of a note token and gives what parse_note gives for it.
-inline int note_fails(NoteContext& ctx, const Fault& fault) {
-  (void)fail(ctx.failure, fault);
+// Keeps the failure of a note token, named by `name`, and gives what parse_note gives for it.
+template <typename Name>
+int note_fails(NoteContext& ctx, Name name) {
+  (void)fail_with(ctx.failure, name);
   return kNoteFailed;
 }
 
@@ -262,28 +189,31 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     octave = digit;
   }
 
-  if (comma && signs.has(NoteSigns::kDot)) return note_fails(ctx, {.code = Code::kDotWithComma});
+  if (comma && signs.has(NoteSigns::kDot))
+    return note_fails(ctx, [=] { return Fault{.code = Code::kDotWithComma}; });
 
   if (!comma && signs.has(NoteSigns::kZeroValue)) {
-    return note_fails(ctx, {.code = Code::kZeroNoteValue});
+    return note_fails(ctx, [=] { return Fault{.code = Code::kZeroNoteValue}; });
   }
   const int length = comma ? n.prev_dur : signs.length;  // a dot with a comma was refused
-  const bool triplet = (comma & (n.prev_triplet != 0)) | signs.has(NoteSigns::kC);
+  const bool triplet = (comma && n.prev_triplet != 0) || signs.has(NoteSigns::kC);
 
   // A rest has no pitch to shift.
-  if ((letter != 'r') & (signs.shift != 0) & !no_previous) shift_note(letter, octave, signs.shift);
+  if (letter != 'r' && signs.shift != 0 && !no_previous) shift_note(letter, octave, signs.shift);
 
   // ')' wins over every other sign; otherwise the last '(' or '-' does, unless a sign is
   // doubled somewhere.
   const bool natural = signs.has(NoteSigns::kNatural);
   if (!natural && signs.doubled != 0) {
-    return note_fails(ctx, {.code = signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat});
+    return note_fails(ctx, [=] {
+      return Fault{.code = signs.doubled == '(' ? Code::kDoubleSharp : Code::kDoubleFlat};
+    });
   }
   explicit_accid = signs.accid != 0 ? signs.accid : explicit_accid;
   explicit_accid = natural ? '=' : explicit_accid;
 
   char accid = 0;
-  if ((letter != 'r') & !no_previous) {
+  if (letter != 'r' && !no_previous) {
     // Staff positions key the memory by letter and octave as written, before any transposition.
     const int pos = 7 * (octave - '2') + (letter - 'a');
     if (pos >= 0 && pos < kStaffPositions) {
@@ -301,15 +231,17 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   const int remembered_octave = octave;
 
   if (letter != 'r' && n.cur_transposition != 0) {
-    if (no_previous) return note_fails(ctx, {.code = Code::kNoPreviousNote});
+    if (no_previous) return note_fails(ctx, [=] { return Fault{.code = Code::kNoPreviousNote}; });
     static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
     if (semitone < 0 || semitone > kHighestSemitone) {
-      return note_fails(ctx, {.code = Code::kTransposedOutOfRange,
-                              .number = semitone,
-                              .other = octave - '0',
-                              .letter = letter});
+      return note_fails(ctx, [=] {
+        return Fault{.code = Code::kTransposedOutOfRange,
+                     .number = semitone,
+                     .other = octave - '0',
+                     .letter = letter};
+      });
     }
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone[semitone % 12];
@@ -322,23 +254,25 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   int divisor = is_rest_token(*next) ? kArticBeforeRest : n.cur_artic;
   divisor = signs.artic != 0 ? static_cast<int>(signs.artic) : divisor;
   // In 384ths of a whole note, whether the length counts 64ths or 96ths.
-  int shortening = divide(length * 6, divisor);
+  int shortening = length * 6 / divisor;
   shortening = triplet ? 2 * shortening / 3 : shortening;
 
-  if (no_previous) return note_fails(ctx, {.code = Code::kNoPreviousNote});
+  if (no_previous) return note_fails(ctx, [=] { return Fault{.code = Code::kNoPreviousNote}; });
   // The octave is reported as a number: the same as the digit for octaves 0 to 9, and still
   // readable for a note shifted far beyond them.
   constexpr int lowest = '0' + kLowestOctave;
   constexpr int highest = '0' + kHighestOctave;
   if (octave < lowest) {
-    return note_fails(
-        ctx,
-        {.code = Code::kOctaveTooLow, .number = octave - '0', .other = accid, .letter = letter});
+    return note_fails(ctx, [=] {
+      return Fault{
+          .code = Code::kOctaveTooLow, .number = octave - '0', .other = accid, .letter = letter};
+    });
   }
   if (octave > highest || (octave == highest && letter != 'c')) {
-    return note_fails(
-        ctx,
-        {.code = Code::kOctaveTooHigh, .number = octave - '0', .other = accid, .letter = letter});
+    return note_fails(ctx, [=] {
+      return Fault{
+          .code = Code::kOctaveTooHigh, .number = octave - '0', .other = accid, .letter = letter};
+    });
   }
 
   static_assert(kNoteLineMax >= 9 + kNumberRoom + 3 + kNumberRoom + 4 + 3 + 1);
@@ -349,10 +283,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   at = put_text(at, std::string_view(triplet ? ":96/" : ":64/", 4));
   *at++ = letter;
   if (letter != 'r') {
-    // The accidental is stored either way and kept only for a sharp or flat, without a branch:
-    // which notes have one is the music's choice, which the processor cannot guess.
-    *at = accid;
-    at += accid == '+' || accid == '-';
+    if (accid == '+' || accid == '-') *at++ = accid;
     *at++ = static_cast<char>(octave);
   }
   *at++ = '\n';
@@ -394,8 +325,10 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
     line.ignored_letter = true;
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
-    if (signs.runs == 0) return note_fails(ctx, {.code = Code::kRestWithoutDuration});
-    if (signs.has(NoteSigns::kZeroValue)) return note_fails(ctx, {.code = Code::kZeroNoteValue});
+    if (signs.runs == 0)
+      return note_fails(ctx, [=] { return Fault{.code = Code::kRestWithoutDuration}; });
+    if (signs.has(NoteSigns::kZeroValue))
+      return note_fails(ctx, [=] { return Fault{.code = Code::kZeroNoteValue}; });
     const int length = signs.length;
     const bool triplet = signs.has(NoteSigns::kC);
     char* at = put_text(line.text, "/L");
@@ -409,17 +342,19 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
 
   if (!signs.has(NoteSigns::kComma)) {
     if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-    if (signs.runs == 0) return note_fails(ctx, {.code = Code::kNoteWithoutPitch, .word = token});
+    if (signs.runs == 0)
+      return note_fails(ctx, [=] { return Fault{.code = Code::kNoteWithoutPitch, .word = token}; });
     // The note value is the next run of digits after the pitch number's.
     if (signs.runs == 1) {
-      return note_fails(ctx, {.code = Code::kNoteWithoutDuration, .word = token});
+      return note_fails(ctx,
+                        [=] { return Fault{.code = Code::kNoteWithoutDuration, .word = token}; });
     }
     return tavix_note_gen(ctx, signs.pitch, signs, line, false);
   }
 
   if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
   if (signs.has(NoteSigns::kDigitAfterComma))
-    return note_fails(ctx, {.code = Code::kDurationWithComma});
+    return note_fails(ctx, [=] { return Fault{.code = Code::kDurationWithComma}; });
   int pitch = kRestPitch;
   if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.pitch;
   return tavix_note_gen(ctx, pitch, signs, line, true);
@@ -446,17 +381,7 @@ int parse_note(NoteContext& ctx, const Token& token, NoteLine& line) {
     if (memo == nullptr) return translate_note(ctx, token.view(), scan_signs(token.view()), line);
     n.signs_memo.reset(static_cast<SignsMemo*>(memo));
   }
-  SignsMemo::Entry* way = n.signs_memo->set_of(token.text).way;
-  if (std::memcmp(way[0].text, token.text, SignsMemo::kTextSize) != 0) {
-    if (std::memcmp(way[1].text, token.text, SignsMemo::kTextSize) == 0) {
-      std::swap(way[0], way[1]);
-    } else {
-      way[1] = way[0];
-      std::memcpy(way[0].text, token.text, SignsMemo::kTextSize);
-      way[0].signs = scan_signs(token.view());
-    }
-  }
-  return translate_note(ctx, token.view(), way[0].signs, line);
+  return translate_note(ctx, token.view(), n.signs_memo->signs_of(token), line);
 }
 
 }  // namespace pn2tavix::detail

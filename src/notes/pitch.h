@@ -38,8 +38,11 @@ inline Status pitch2tavix(const PitchState& p, int pitch, char& letter, char& oc
       "4444444555555566",
       "3333444444455555",
   };
-  if (pitch > kMaxPitch) return fail(failure, {.code = Code::kPitchTooHigh});
-  if (pitch < 0) return fail(failure, {.code = Code::kPitchTooLow, .number = pitch});
+  if (pitch > kMaxPitch)
+    return fail_with(failure, [] { return Fault{.code = Code::kPitchTooHigh}; });
+  if (pitch < 0) {
+    return fail_with(failure, [=] { return Fault{.code = Code::kPitchTooLow, .number = pitch}; });
+  }
   letter = note_xlate[p.cur_clef][pitch];
   octave = octave_xlate[p.cur_clef][pitch];
   return Status::kOk;
