@@ -567,8 +567,10 @@ std::vector<Hint> hints_of(const Failure& f) {
                          .at = f.title_at,
                          .length = f.title_length});
       } else if (f.handled) {
+        const bool only_title = f.handled == f.title_at;
         hints.push_back(
-            {.text = "voice " + str(f.voice) + " has no \"end\": its last token is here",
+            {.text = "voice " + str(f.voice) + " has no \"end\": " +
+                     (only_title ? "nothing follows its title, here" : "its last token is here"),
              .at = f.handled,
              .length = f.handled_length});
       }

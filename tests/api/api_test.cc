@@ -231,6 +231,9 @@ TEST(Api, WarningsAndHints) {
       {"T/ units 8 1 4q4",
        "1:17:16 EOF while reading token (printed)\n"
        "  1:14:13 voice 1 has no \"end\": its last token is here\n"},
+      {"T/ ",
+       "1:4:3 EOF while reading token (printed)\n"
+       "  1:1:0 voice 1 has no \"end\": nothing follows its title, here\n"},
       {"T/ end Two",
        "1:11:10 EOF while reading token (printed)\n"
        "  1:8:7 the title of voice 2 begins here and never closes: is its '/' missing?\n"},
