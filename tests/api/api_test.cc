@@ -237,10 +237,21 @@ TEST(Api, WarningsAndHints) {
       {"T/ end Two",
        "1:11:10 EOF while reading token (printed)\n"
        "  1:8:7 the title of voice 2 begins here and never closes: is its '/' missing?\n"},
-      {"T/ units 16 4q4 4q4/ 2 4q4 4q4/ 3 4q4 4q4/ 4q4 4q4/ copy 1 5",
-       "1:53:52 Cannot copy measure 1 in measure 5, voice 1: it was not opened by its measure "
+      {"T/ units 16 4q4 4q4/ 2 4q4 4q4/ 3 4q4 4q4/ 4 4q4 4q4/ 4q4 4q4 / 6 4q4 4q4 / copy 1 7",
+       "1:77:76 Cannot copy measure 1 in measure 7, voice 1: it was not opened by its measure "
        "number (printed)\n"
-       "  - measures 2 and 3 can be copied here\n"},
+       "  - measures 2 to 4 and 6 can be copied here\n"},
+      {"T/ down 41 1q4 /",
+       "1:12:11 Transposition resulted in a note out of range.  The legal range is 0 to 60, the "
+       "generated note is -1, in measure 1 (printed)\n"
+       "  - the treble clef, transposed down 41, allows f5 to f10 as written: pitch numbers 2 to "
+       "15 without 'a' or 'b'\n"
+       "  - e6, an octave higher, is pitch number 8\n"},
+      // A token too long for the memo is examined on its own: the same warning.
+      {"P/ units 16 1 6:4 0qqqqqqqqqqqqqqQ4 / end",
+       "1:34:33 0qqqqqqqqqqqqqqQ4 holds the letter 'Q', which means nothing in a note and is "
+       "passed over\n"
+       "  - the letters of a note are a, b, c, e, g, h, l, q, r, s and x, in lower case\n"},
       {"T/ 14q4 /",
        "1:4:3 The highest allowed octave is 7, and only for the 'c',  found note d, octave 7 in "
        "measure 1 (printed)\n"
