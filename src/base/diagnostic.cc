@@ -251,7 +251,7 @@ std::string message_text(const Failure& f) {
         << "', which means nothing in a note and is passed over";
       break;
     case Code::kUnreadInput:
-      t << "the piece has ended: what follows is never read";
+      t << "the piece has ended: what follows, which reads as more music, is never read";
       break;
   }
   return std::move(t.s);

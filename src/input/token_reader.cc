@@ -94,11 +94,19 @@ std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length) {
     c = in.peek();
   }
   if (c == ByteSource::kEof) return std::nullopt;
-  const std::string_view block = in.buffered();
+  const Position at = next_position(r);
+  std::string_view block = in.buffered();
   size_t n = 0;
   while (n < block.size() && n < kTokenMax && !kWhite[static_cast<unsigned char>(block[n])]) ++n;
   length = n;
-  return next_position(r);
+  // Only text that holds a '/', as a title does, reads as more music: a note at the end of a
+  // file, after an empty title, is left alone.
+  for (; !block.empty(); block = in.buffered()) {
+    if (block.find('/') != std::string_view::npos) return at;
+    in.skip(block.size());
+    if (in.peek() == ByteSource::kEof) break;
+  }
+  return std::nullopt;
 }
 
 namespace {

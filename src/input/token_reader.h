@@ -124,9 +124,9 @@ enum class TitleRead {
 /// Reads the next title into `title`. Never looks at the pending token.
 TitleRead read_title(TokenReader& r, std::string& title);
 
-/// Takes the white space that follows and gives where the next byte lies, with the bytes of
-/// the run of non-white bytes there in `length`; none at the end of input. For what follows
-/// the end of the piece, which nothing else reads.
+/// For what follows the end of the piece, which nothing else reads: where its first byte that
+/// is not white space lies, with the bytes of the run of non-white bytes there in `length`,
+/// when a '/' follows somewhere; none otherwise. Takes the rest of the input.
 std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length);
 
 /// Delivers the pending token if there is one, else reads the next token; null when reading

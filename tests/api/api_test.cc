@@ -222,8 +222,9 @@ TEST(Api, WarningsAndHints) {
        "1:23:22 6w4 holds the letter 'w', which means nothing in a note and is passed over\n"
        "  - the letters of a note are a, b, c, e, g, h, l, q, r, s and x, in lower case\n"},
       {"P/ units 8 1 0q4 / end/ Q/ 9 / end",
-       "1:25:24 the piece has ended: what follows is never read\n"
+       "1:25:24 the piece has ended: what follows, which reads as more music, is never read\n"
        "  1:23:22 the piece ends at this '/': after \"end\", an empty title ends the piece\n"},
+      {"P/ units 8 1 0q4 / end / Copied from tape 7, as read in 1964.", ""},  // a note
       {"T/ key 3",
        "1:8:7 bogus parameter 3 for \"key\" statement (printed)\n"
        "  - \"key\" takes \")\" for no key signature, \"(N\" for N sharps or \"-N\" for N flats, N "
