@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pn2tavix/message.h"
+#include "pn2tavix/timeline.h"
 #include "pn2tavix/version.h"
 
 namespace pn2tavix {
@@ -27,6 +28,7 @@ std::string_view version() noexcept;
 struct Options {
   bool keep_output = true;   // false: the tavix text is made and checked, but not kept
   bool note_events = false;  // fill Result::notes
+  bool timeline = false;     // fill Result::timeline
 };
 
 struct Result {
@@ -36,6 +38,7 @@ struct Result {
   std::vector<NoteEvent> notes;   // with Options::note_events
   std::string title;              // the first title as read: the one the output names
   std::vector<Title> titles;      // each voice's, in order
+  Timeline timeline;              // with Options::timeline: what sounding and drawing it needs
 };
 
 /// Converts the music in `input`, which is read as bytes, exactly as the program reads a file.

@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "api/timeline.h"
 #include "base/diagnostic.h"
 #include "driver/driver.h"
 #include "driver/sink.h"
@@ -98,36 +99,15 @@ int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, boo
   return status;
 }
 
-// Keeps the notes written, for drawing the piece.
-class KeepNotes final : public EventHandler {
- public:
-  explicit KeepNotes(std::vector<NoteEvent>& to) : to_(to) {}
-  void measure_event(long long voice, int measure, const MeasureEvent& e) override {
-    if (e.kind != MeasureEvent::Kind::kNote) return;
-    to_.push_back({.voice = voice,
-                   .measure = measure,
-                   .start = e.start,
-                   .length = e.length,
-                   .measure_length = e.measure_length,
-                   .letter = e.letter,
-                   .accidental = e.accidental,
-                   .octave = e.octave,
-                   .semitone = e.semitone,
-                   .at = e.at,
-                   .token_length = static_cast<int>(e.token_length)});
-  }
-
- private:
-  std::vector<NoteEvent>& to_;
-};
-
 Result convert_into(ByteSource& source, const Options& options) {
   Result result;
   Collect collect(result);
   Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
-  KeepNotes notes(result.notes);
-  result.status =
-      convert_caught(source, sink, collect, true, options.note_events ? &notes : nullptr);
+  KeepEvents events(options.note_events ? &result.notes : nullptr,
+                    options.timeline ? &result.timeline : nullptr);
+  const bool any = options.note_events || options.timeline;
+  result.status = convert_caught(source, sink, collect, true, any ? &events : nullptr);
+  events.finish();
   return result;
 }
 

@@ -42,6 +42,22 @@ bool to_int(std::string_view text, int& value) {
   return true;
 }
 
+// The plain note value with no to two dots that gives `length` (64ths, or 96ths for a
+// triplet: the n of "/Ln:64/"), fewest dots first; leaves `value` 0 where none gives it.
+void written_value(int length, int& value, int& dots) {
+  for (int v = 1; v <= kWholeNote; v *= 2) {
+    const int base = kWholeNote / v;
+    const int dotted[3] = {base, base + base / 2, base + base / 2 + base / 4};
+    for (int d = 0; d < 3; ++d) {
+      if (dotted[d] == length) {
+        value = v;
+        dots = d;
+        return;
+      }
+    }
+  }
+}
+
 // Statements whose argument a title that lacks its '/' would swallow: a title holding one of
 // them, followed by what looks like its argument, is probably not a title at all.
 std::string_view statement_in_title(std::string_view title) {
@@ -120,13 +136,18 @@ struct Conversion {
 
   void write_line() { tavix_out(sink, line.view()); }
 
-  // The one switch for events: `make` runs only for a caller that asked for them. Each goes
-  // to the caller, and with the measure text into the store, so that "copy" repeats both.
+  // The one switch for events: `tell` runs only for a caller that asked for them.
+  template <typename What>
+  void tell(What what) {
+    if (events != nullptr) [[unlikely]] {
+      what(*events);
+    }
+  }
+  // An event of the measure: to the caller, and with the measure text into the store, so that
+  // "copy" repeats both.
   template <typename Make>
   void record(Make make) {
-    if (events != nullptr) [[unlikely]] {
-      emit(make());
-    }
+    tell([&](EventHandler&) { emit(make()); });
   }
   [[gnu::noinline]] void emit(const MeasureEvent& e) {
     collect_event(sink, e);
@@ -225,6 +246,7 @@ struct Conversion {
         .str(" {\n$patch flute\n$attack 127\n$decay 127\n$reverb 0\n$chorus 0\n");
     write_line();
     tavix_out(sink, voice <= 2 ? "$pan 127\n" : "$pan 0\n");
+    tell([&](EventHandler& h) { h.voice_started(voice, title, voice <= 2 ? 127 : 0); });
     reset_for_voice(pitch);
     end_of_voice = false;
     measure = 1;
@@ -253,6 +275,9 @@ struct Conversion {
     }
     clear_count();
     clear_sticky_accid(notes);
+    tell([&](EventHandler& h) {
+      h.measure_closed(voice, measure, EventHandler::MeasureKind::kWritten, 0);
+    });
     close_measure();
     return Status::kOk;
   }
@@ -274,6 +299,10 @@ struct Conversion {
     }
     pitch.cur_key_sharp_flat = sig[0] == '(' ? 1 : -1;
     pitch.cur_key_num_sharp_flat = n;
+    tell([&](EventHandler& h) {
+      h.changed(voice, measure, count, EventHandler::Change::kKey, pitch.cur_key_sharp_flat * n,
+                arg->at);
+    });
     return Status::kOk;
   }
 
@@ -309,6 +338,7 @@ struct Conversion {
         return MeasureEvent{.kind = MeasureEvent::Kind::kRest,
                             .length = expected,
                             .measure_length = expected,
+                            .whole_measure = true,
                             .at = at->at,
                             .token_length = at->len};
       });
@@ -316,6 +346,9 @@ struct Conversion {
       write_end_of_measure();
       file_measure_text(sink, measure);
       empty_measure_text(sink);
+      tell([&](EventHandler& h) {
+        h.measure_closed(voice, measure, EventHandler::MeasureKind::kWholeRest, 0);
+      });
       close_measure();
     }
     return Status::kOk;
@@ -348,6 +381,9 @@ struct Conversion {
       // move the stored measures.
       for (const MeasureEvent& e : replay_measure(sink, from)) emit(e);
       file_copy_of_measure(sink, from, measure);
+      tell([&](EventHandler& h) {
+        h.measure_closed(voice, measure, EventHandler::MeasureKind::kCopy, from);
+      });
       write_end_of_measure();
       close_measure();
     }
@@ -458,15 +494,19 @@ struct Conversion {
     return Status::kOk;
   }
 
-  // A note or rest token as written out.
+  // A note or rest token as written out. Its written value is the plain one, with no to two
+  // dots, whose length its line gives; 0 where no such value gives it.
   MeasureEvent note_event(const Token& token, const NoteLine& n, int filled) const {
     const bool rest = n.letter == 'r';
     MeasureEvent e{.kind = rest ? MeasureEvent::Kind::kRest : MeasureEvent::Kind::kNote,
                    .start = count,
                    .length = filled,
                    .measure_length = measure_length ? 3 * *measure_length : 0,
+                   .value = n.shortening,
+                   .triplet = n.triplet,
                    .at = token.at,
                    .token_length = token.len};
+    written_value(n.length, e.note_value, e.dots);
     if (!rest) {
       e.letter = n.letter;
       e.accidental = n.accid;
@@ -491,17 +531,13 @@ struct Conversion {
       case TokenKind::TOK_UNITS:
         return units();
       case TokenKind::TOK_TREBLE:
-        pitch.cur_clef = 0;
-        break;
+        return clef(token, 0);
       case TokenKind::TOK_ALTO:
-        pitch.cur_clef = 1;
-        break;
+        return clef(token, 1);
       case TokenKind::TOK_TENOR:
-        pitch.cur_clef = 2;
-        break;
+        return clef(token, 2);
       case TokenKind::TOK_BASS:
-        pitch.cur_clef = 3;
-        break;
+        return clef(token, 3);
       case TokenKind::TOK_KEY:
         return key_signature();
       case TokenKind::TOK_REST:
@@ -527,6 +563,14 @@ struct Conversion {
       case TokenKind::TOK_NOTE:
         return note_or_rest(token);
     }
+    return Status::kOk;
+  }
+
+  Status clef(const Token& token, int clef) {
+    pitch.cur_clef = clef;
+    tell([&](EventHandler& h) {
+      h.changed(voice, measure, count, EventHandler::Change::kClef, clef, token.at);
+    });
     return Status::kOk;
   }
 

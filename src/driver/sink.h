@@ -43,7 +43,8 @@ struct MeasureEvent {
   int note_value = 0;    // kNote, kRest: as written (1, 2, 4 ... 64); 0 for a whole-measure rest
   int dots = 0;          // kNote, kRest
   bool triplet = false;  // kNote, kRest
-  Position at;           // the token or statement that wrote it
+  bool whole_measure = false;  // kRest: written by "rest N"
+  Position at;                 // the token or statement that wrote it
   std::uint64_t token_length = 0;
 };
 

@@ -291,6 +291,9 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   line.letter = letter;
   line.accid = accid == '+' || accid == '-' ? accid : 0;
   line.octave = static_cast<char>(octave);
+  line.triplet = triplet;
+  line.length = length;
+  line.shortening = shortening;
 
   n.prev_dur = length;
   n.prev_triplet = comma ? n.prev_triplet : static_cast<int>(triplet);
@@ -336,6 +339,9 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
     at = put_text(at, std::string_view(triplet ? ":96/r\n" : ":64/r\n", 6));
     line.len = static_cast<size_t>(at - line.text);
     line.letter = 'r';
+    line.triplet = triplet;
+    line.length = length;
+    line.shortening = 0;
     ctx.notes.prev_dur = length;
     return triplet ? 2 * length : 3 * length;
   }

@@ -77,14 +77,18 @@ void clear_sticky_accid(NoteState& n);
 
 /// Where the text of one note or rest goes: at most two lines, formed at `text`, which has
 /// room for kNoteLineMax characters; `len` is the length formed. The name written goes into
-/// `letter` ('r' for a rest), `accid` ('+', '-' or 0) and `octave` (a digit character).
+/// `letter` ('r' for a rest), `accid` ('+', '-' or 0) and `octave` (a digit character), and
+/// what its lines say of its time into the rest.
 struct NoteLine {
   char* text;
   size_t len = 0;
   char letter = 0;
   char accid = 0;
   char octave = 0;
+  bool triplet = false;         // "/Ln:96/"
   bool ignored_letter = false;  // the token holds a letter that means nothing in a note
+  int length = 0;               // the n of "/Ln:64/" or "/Ln:96/"
+  int shortening = 0;           // the "$shorten": 384ths; 0 for a rest
   std::string_view view() const { return {text, len}; }
 };
 constexpr size_t kNoteLineMax = 64;

@@ -334,6 +334,74 @@ TEST(Api, TitlesAndTokenLengths) {
   EXPECT_EQ("A\"\n$tempo 5 B", pn2tavix::convert("A\"\n$tempo 5 B/ end").title);
 }
 
+// The timeline in ticks (96 to a quarter): each note's start, length and sounding length after
+// its "$shorten", its key (c5 = 60) and written value; rests, measures, tempo and other changes
+// per voice; a copied measure repeats the tempo and notes of the one copied.
+TEST(Api, TimelineInTicks) {
+  pn2tavix::Options options;
+  options.timeline = true;
+  const pn2tavix::Result r = pn2tavix::convert(
+      "Duet/ units 32 1 tempo 134 6q4 r4 5e8. 5e16 4q4 / 2 3c4 3c4 3c4 4q2 / rest 1 copy 1 1 "
+      "end\nTwo/ units 8 bass key (2 0q4 / end",
+      options);
+  ASSERT_EQ(0, r.status);
+  const pn2tavix::Timeline& t = r.timeline;
+  std::ostringstream seen;
+  for (const pn2tavix::TimedVoice& v : t.voices) {
+    seen << "voice " << v.voice << " " << v.title << " pan " << v.pan << " end " << v.end
+         << " tempos";
+    for (const pn2tavix::TempoChange& c : v.tempos) seen << " " << c.tick << "=" << c.tempo;
+    seen << "\n";
+  }
+  for (const pn2tavix::TimedNote& n : t.notes) {
+    seen << "note " << n.voice << "." << n.measure << " " << n.start << "+" << n.length << "/"
+         << n.sounding << " key " << n.key << " " << n.written.value
+         << std::string(static_cast<size_t>(n.written.dots), '.') << (n.written.triplet ? "t" : "")
+         << " @" << n.at.offset << "+" << n.token_length << "\n";
+  }
+  for (const pn2tavix::TimedRest& n : t.rests) {
+    seen << "rest " << n.voice << "." << n.measure << " " << n.start << "+" << n.length
+         << (n.whole_measure ? " whole" : "") << "\n";
+  }
+  for (const pn2tavix::TimedMeasure& m : t.measures) {
+    seen << "measure " << m.voice << "." << m.number << " " << m.start << "+" << m.length
+         << " kind " << static_cast<int>(m.kind) << " from " << m.copied_from << "\n";
+  }
+  for (const pn2tavix::TimedChange& c : t.changes) {
+    seen << "change " << c.voice << " " << c.tick << " kind " << static_cast<int>(c.kind) << " = "
+         << c.value << "\n";
+  }
+  EXPECT_EQ(
+      "voice 1 Duet pan 127 end 1536 tempos 0=85 1152=85\n"
+      "voice 2 Two pan 127 end 96 tempos\n"
+      "note 1.1 0+96/72 key 72 4 @27+3\n"     // c6, a quarter less its last quarter
+      "note 1.1 192+72/63 key 71 8. @34+4\n"  // b5, a dotted eighth less an eighth of it
+      "note 1.1 264+24/21 key 71 16 @39+4\n"
+      "note 1.1 288+96/72 key 69 4 @44+3\n"
+      "note 1.2 384+64/56 key 67 4t @52+3\n"  // g5, a triplet quarter: 2/3 of 96
+      "note 1.2 448+64/56 key 67 4t @56+3\n"
+      "note 1.2 512+64/56 key 67 4t @60+3\n"
+      "note 1.2 576+192/144 key 69 2 @64+3\n"
+      "note 1.4 1152+96/72 key 72 4 @27+3\n"  // the copy: the tokens copied
+      "note 1.4 1344+72/63 key 71 8. @34+4\n"
+      "note 1.4 1416+24/21 key 71 16 @39+4\n"
+      "note 1.4 1440+96/72 key 69 4 @44+3\n"
+      "note 2.1 0+96/72 key 42 4 @115+3\n"  // f+3 in the key of two sharps
+      "rest 1.1 96+96\n"
+      "rest 1.3 768+384 whole\n"
+      "rest 1.4 1248+96\n"
+      "measure 1.1 0+384 kind 0 from 0\n"
+      "measure 1.2 384+384 kind 0 from 0\n"
+      "measure 1.3 768+384 kind 1 from 0\n"
+      "measure 1.4 1152+384 kind 2 from 1\n"
+      "measure 2.1 0+96 kind 0 from 0\n"
+      "change 1 0 kind 2 = 64\n"
+      "change 2 0 kind 2 = 16\n"
+      "change 2 0 kind 0 = 3\n"
+      "change 2 0 kind 1 = 2\n",
+      seen.str());
+}
+
 // A program that kept a code's number finds the same kind of message under it: codes are
 // only ever appended.
 TEST(Api, CodesKeepTheirNumbers) {

@@ -44,6 +44,7 @@ cat >"$work/wanted" <<'LIST'
 ./bin/pn2tavix-check
 ./include/pn2tavix/message.h
 ./include/pn2tavix/pn2tavix.h
+./include/pn2tavix/timeline.h
 ./include/pn2tavix/version.h
 ./share/doc/pn2tavix/LICENSE
 ./share/doc/pn2tavix/CHANGELOG.md
