@@ -200,9 +200,9 @@ void check_result(std::string_view input, const Result& streamed) {
     broken("the string conversion differs from the stream conversion", streamed);
   }
   const Places places(input);
-  // Where a message or hint points, and the bytes of what it points at, are in the input.
+  // A place, and the bytes it points at, lie in the input.
   const auto within = [&](const std::optional<pn2tavix::Position>& at, uint64_t length) {
-    return !at || (places.holds(*at) && at->offset + length <= input.size());
+    return !at || (places.holds(*at) && length <= input.size() - at->offset);
   };
   for (const pn2tavix::Message& m : r.messages) {
     if (!within(m.at, m.length)) broken("a message placed outside the input", streamed);
