@@ -54,6 +54,7 @@ for mode in "bytes 2:9 1:21 columns.pdp1" "chars 2:9 1:17 columns.pdp1" "display
   name=${4/#-/<stdin>}
   check "--columns=$1 $4" 1 "$name:$2: error: found 144 192th notes of music, expected 96 in measure 1, voice 1
 $name: note: measure 1 is long by a quarter (48 192nds)
+$name:2:1: note: measure 1 is full after this note: is a bar line missing after it?
 $name:$3: note: measure 1 began here
 " $'pn2tavix-check: 1 file, 0 converted, 1 with errors, 0 warnings\n' -- \
     sh -c '"$0" "$@" <columns.pdp1' "$checker" --columns="$1" "$4"
