@@ -62,7 +62,8 @@ install(FILES man/pn2tavix.1 man/pn2tavix-check.1 man/pn2tavix-midi.1 DESTINATIO
 # The target's own include directory for an installed copy is "include".
 install(TARGETS pn2tavix_core EXPORT pn2tavixTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES include/pn2tavix/pn2tavix.h include/pn2tavix/message.h include/pn2tavix/timeline.h
+install(FILES include/pn2tavix/pn2tavix.h include/pn2tavix/message.h
+              include/pn2tavix/timeline.h
               ${PROJECT_BINARY_DIR}/include/pn2tavix/version.h
         DESTINATION include/pn2tavix COMPONENT development)
 set(PN2TAVIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/pn2tavix)

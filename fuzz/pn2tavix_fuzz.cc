@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
@@ -211,12 +212,22 @@ void check_result(std::string_view input, const Result& streamed) {
     broken("the string conversion differs from the stream conversion", streamed);
   }
   const Places places(input);
+  // A place, and the bytes it points at, lie in the input.
+  const auto within = [&](const std::optional<pn2tavix::Position>& at, uint64_t length) {
+    return !at || (places.holds(*at) && length <= input.size() - at->offset);
+  };
   for (const pn2tavix::Message& m : r.messages) {
-    if (m.at && !places.holds(*m.at)) broken("a message placed outside the input", streamed);
+    if (!within(m.at, m.length)) broken("a message placed outside the input", streamed);
     if (m.at && !places.relocates(*m.at)) broken("a message that locate() misplaces", streamed);
     for (const pn2tavix::Hint& h : m.hints) {
-      if (h.at && !places.holds(*h.at)) broken("a hint placed outside the input", streamed);
+      if (!within(h.at, h.length)) broken("a hint placed outside the input", streamed);
       if (h.at && !places.relocates(*h.at)) broken("a hint that locate() misplaces", streamed);
+    }
+  }
+  for (const pn2tavix::TimedNote& n : r.timeline.notes) {
+    if (!within(n.at, n.token_length) || n.sounding < 0 || n.sounding > n.length) {
+      broken("a note of the timeline placed outside the input, or sounding past its length",
+             streamed);
     }
   }
   for (const pn2tavix::NoteEvent& e : r.notes) {

@@ -26,8 +26,8 @@ pieces/short.pdp1: note: measure 1 is short by an eighth (24 192nds)
 pieces/short.pdp1:2:1: note: measure 1 began here
 pieces/swallowed.pdp1:1:1: warning: the title holds the statement word "units": is its '"'"'/'"'"' missing?
 pieces/swallowed.pdp1:1:21: note: the title ends here
-"pieces/voices/a: b c.pdp1":1:26: warning: measure 1 of voice 1 is never checked: "end" comes before its bar line
-"pieces/voices/a: b c.pdp1":1:20: note: measure 1 began here
+"pieces/voices/a: b c.pdp1":1:20: warning: measure 1 of voice 1 is never checked: "end" comes before its bar line
+"pieces/voices/a: b c.pdp1":1:26: note: the voice ends here, before the bar line of measure 1
 "pieces/voices/café-\xff.pdp1":1:22: error: No duration found for note 6\x1b\xc2\x9b\xffq in measure 1
 pieces/voices/mismatch.pdp1:4:1: error: input claims measure 3, but actually on measure 2
 pieces/voices/mismatch.pdp1:4:1: note: measure 2 began here
@@ -54,6 +54,7 @@ for mode in "bytes 2:9 1:21 columns.pdp1" "chars 2:9 1:17 columns.pdp1" "display
   name=${4/#-/<stdin>}
   check "--columns=$1 $4" 1 "$name:$2: error: found 144 192th notes of music, expected 96 in measure 1, voice 1
 $name: note: measure 1 is long by a quarter (48 192nds)
+$name:2:1: note: measure 1 is full after this note: is a bar line missing after it?
 $name:$3: note: measure 1 began here
 " $'pn2tavix-check: 1 file, 0 converted, 1 with errors, 0 warnings\n' -- \
     sh -c '"$0" "$@" <columns.pdp1' "$checker" --columns="$1" "$4"

@@ -101,6 +101,9 @@ enum class Code {
   kCheckUnknownOption,     // unknown option X (with the usage)
   kCheckUnreadableFolder,  // Can't read the folder: REASON
   kCheckEmptyFolder,       // (warning) no .pdp1 file in this folder
+  // Later warnings of pn2tavix-check, placed in the input.
+  kIgnoredLetter,  // check: a letter in a note token that means nothing there
+  kUnreadInput,    // check: input after the end of the piece that holds a '/', never read
 };
 
 /// A hint that helps to fix what a message reports, with the place it points at if any

@@ -9,10 +9,38 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "pn2tavix/message.h"
 
 namespace pn2tavix::detail {
+
+/// Music counted in the open measure that was written in an earlier one: a "rest" or "copy"
+/// statement closed that measure without clearing its count.
+struct Carry {
+  long long amount = 0;  // 192nds
+  int measure = 0;       // where it was written
+  Position from;         // where that measure began
+  std::uint64_t from_length = 0;
+  std::string_view keyword;  // "rest" or "copy"
+  Position by;               // the statement
+  std::uint64_t by_length = 0;
+};
+
+/// The note with which a measure reached its length: the count without it and with it.
+struct Fill {
+  Position at;
+  std::uint64_t length = 0;
+  long long before = 0;
+  long long after = 0;
+};
+
+/// The notes that a note token may give: the clef's, under the transposition in force.
+struct NoteRange {
+  std::string_view clef;  // "treble", "alto", "tenor", "bass"
+  int lowest_step = 0;    // pitch number 0 as a staff step: 7 per octave, c = 0
+  long long transposition = 0;
+};
 
 /// What went wrong, with what its message names. Fields that a code does not use stay empty.
 struct Failure {
@@ -32,6 +60,18 @@ struct Failure {
   std::uint64_t measure_began_length = 0;
   std::optional<Position> title_end;   // the '/' that closed the title read last, or the end
   std::uint64_t title_end_length = 0;  // 1 for a '/', 0 for the end of input
+  std::optional<Position> title_at;    // the first byte of the title read last
+  std::uint64_t title_length = 0;
+  std::optional<Position> handled;  // the token or title being handled: "end", the last one read
+  std::uint64_t handled_length = 0;
+  // The open measure: its count so far, the count it needs (none before "units"), the music in
+  // it from earlier measures, and the note with which it was full.
+  long long count = 0;
+  std::optional<long long> expected;
+  std::vector<Carry> carried;
+  std::optional<Fill> filled;
+  std::vector<std::pair<int, int>> copyable;  // the runs of measures that "copy" can repeat
+  NoteRange notes;
 };
 
 /// What a fault names, by field, as the code that finds it knows it: fail() keeps it as the

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/chars.h"
 #include "base/diagnostic.h"
@@ -118,6 +119,16 @@ struct Conversion {
   Position measure_began;
   std::uint64_t measure_began_length = 0;
   bool measure_begins = true;
+  bool reading_title = false;  // a title's messages belong to the voice it begins
+
+  // What the hints about the open measure need, kept only where places are shown, a few values
+  // per measure: the music counted in it that a "rest" or "copy" did not clear, and the note
+  // with which it was full.
+  static constexpr size_t kMaxCarries = 4;
+  std::vector<Carry> carries;
+  long long carried = 0;          // 192nds of the count that `carries` tell of
+  long long full_at = LLONG_MAX;  // the count that fills the open measure; never, if not watched
+  std::optional<Fill> fill;
 
   // Where the events go, for a caller that draws or plays the piece; null where none asked.
   EventHandler* events;
@@ -125,10 +136,10 @@ struct Conversion {
   void write_line() { tavix_out(sink, line.view()); }
 
   // The one switch for events: `tell` runs only for a caller that asked for them.
-  template <typename Tell>
-  void tell(Tell tell) {
+  template <typename What>
+  void tell(What what) {
     if (events != nullptr) [[unlikely]] {
-      tell(*events);
+      what(*events);
     }
   }
   // An event of the measure: to the caller, and with the measure text into the store, so that
@@ -146,9 +157,7 @@ struct Conversion {
   // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
   [[gnu::noinline]] Status warn(const Fault& fault) {
     if (sink.failed) return Status::kFailed;  // the write failure is what is reported
-    Failure f = failure_of(fault);
-    Message m = complete(f);
-    m.measure = measure;  // also before the first voice, for a title
+    Message m = complete(failure_of(fault));
     if (m.printed) {
       flush_output(sink);
       if (sink.failed) return Status::kFailed;
@@ -192,9 +201,36 @@ struct Conversion {
     ++measure;
     measure_opened = false;
     measure_begins = true;
+    watch_fill();
   }
 
-  void write_end_of_measure() {
+  void watch_fill() {
+    fill.reset();
+    full_at = reader.count_lines && measure_length ? 3 * *measure_length : LLONG_MAX;
+  }
+  // A "rest" or "copy" closes the open measure and leaves its count as it is: the music counted
+  // so far is counted again in the next measure.
+  void carry(std::string_view keyword) {
+    if (!reader.count_lines || count == carried) return;
+    if (carries.size() < kMaxCarries) {
+      carries.push_back({.amount = count - carried,
+                         .measure = measure,
+                         .from = measure_began,
+                         .from_length = measure_began_length,
+                         .keyword = keyword,
+                         .by = held.at,
+                         .by_length = held.len});
+    }
+    carried = count;
+  }
+  void clear_count() {
+    count = 0;
+    carries.clear();
+    carried = 0;
+  }
+
+  // Inlined, as it was before the hints grew the code around it: every measure passes here.
+  [[gnu::always_inline]] void write_end_of_measure() {
     line.clear().str("# End measure ").num(measure).str(" of voice ").num(voice).str("\n\n");
     write_line();
   }
@@ -213,9 +249,10 @@ struct Conversion {
     reset_for_voice(pitch);
     end_of_voice = false;
     measure = 1;
-    count = 0;
+    clear_count();
     measure_opened = false;
     measure_begins = true;
+    watch_fill();
     reset_for_voice(notes);
     clear_store(sink);
   }
@@ -235,7 +272,7 @@ struct Conversion {
     } else {
       file_unopened_measure(sink, measure);
     }
-    count = 0;
+    clear_count();
     clear_sticky_accid(notes);
     tell([&](EventHandler& h) {
       h.measure_closed(voice, measure, EventHandler::MeasureKind::kWritten, 0);
@@ -284,6 +321,7 @@ struct Conversion {
     int n = 0;
     if (read_int_arg("rest", n) == Status::kFailed) return Status::kFailed;
     point_at_held();
+    if (n > 0) carry("rest");
     for (int i = 0; i < n; ++i) {
       long long expected = 0;
       // A rest fills a measure, whose length must be known.
@@ -322,6 +360,7 @@ struct Conversion {
     if (read_int_arg("copy", first) == Status::kFailed) return Status::kFailed;
     if (read_int_arg("copy", last) == Status::kFailed) return Status::kFailed;
     point_at_held();
+    if (first <= last) carry("copy");
     // Each copy is filed before the next is taken, so a range that reaches the current
     // measure repeats copies made by this same statement.
     for (long long i = first; i <= last; ++i) {
@@ -400,12 +439,37 @@ struct Conversion {
       record([&] { return note_event(token, note_line, filled); });
       count += filled;
       close_line(sink, note_line.len);
-    } else if (filled == kNoteFailed) {
-      return Status::kFailed;
-    } else if (note_line.len != 0) {
-      return warn_no_length(token);
+      // One test for what is rare: the measure full (where it is watched), a stray letter.
+      if ((count >= full_at) | note_line.ignored_letter) [[unlikely]] {
+        return rare_note(token, filled, note_line.ignored_letter);
+      }
+      return Status::kOk;
     }
-    return Status::kOk;
+    if (filled == kNoteFailed) return Status::kFailed;
+    if (note_line.len == 0) return Status::kOk;  // a token passed over: a word such as "Adagio"
+    if (warn_no_length(token) == Status::kFailed) return Status::kFailed;
+    return note_line.ignored_letter ? warn_ignored_letter(token) : Status::kOk;
+  }
+
+  [[gnu::noinline]] Status rare_note(const Token& token, int filled, bool ignored_letter) {
+    if (count >= full_at) {
+      fill = Fill{.at = token.at, .length = token.len, .before = count - filled, .after = count};
+      full_at = LLONG_MAX;
+    }
+    return ignored_letter ? warn_ignored_letter(token) : Status::kOk;
+  }
+
+  // A letter that no rule of a note reads: a slip for one that does, as often as not.
+  [[gnu::noinline]] Status warn_ignored_letter(const Token& token) {
+    const size_t i = ignored_letter_in(token.view());
+    Position place = token.at;  // a token lies on one line
+    place.column += i;
+    place.offset += i;
+    return warn({.code = Code::kIgnoredLetter,
+                 .letter = token.text[i],
+                 .word = token.view(),
+                 .at = place,
+                 .length = 1});
   }
 
   // A note formed, yet of no length: a note value above 64, or a repeat of such a note.
@@ -415,8 +479,14 @@ struct Conversion {
   }
 
   Status end_voice() {
-    if (count != 0 && warn({.code = Code::kUncheckedMeasure}) == Status::kFailed) {
-      return Status::kFailed;
+    if (count != 0) {
+      // Placed at the music that is never checked: the earliest that the count holds.
+      const bool from_before = !carries.empty();
+      const Fault unchecked{
+          .code = Code::kUncheckedMeasure,
+          .at = from_before ? carries.front().from : measure_began,
+          .length = from_before ? carries.front().from_length : measure_began_length};
+      if (warn(unchecked) == Status::kFailed) return Status::kFailed;
     }
     tavix_out(sink, "}\n\n");
     end_of_voice = true;
@@ -507,6 +577,7 @@ struct Conversion {
     int n = 0;
     if (read_int_arg("units", n) == Status::kFailed) return Status::kFailed;
     measure_length = 2LL * n;
+    if (!fill) watch_fill();
     line.clear().str("$time_sig ").num(*measure_length).str("/64\n");
     write_line();
     record([&] {
@@ -537,6 +608,7 @@ struct Conversion {
   }
 
   TitleRead read_next_title() {
+    reading_title = true;
     const TitleRead read = read_title(reader, title);
     held.at = reader.title_at;
     held.len = read == TitleRead::kFailed ? 0 : title.size();
@@ -558,6 +630,7 @@ struct Conversion {
         return Status::kFailed;
     }
     if (check_title() == Status::kFailed) return Status::kFailed;
+    reading_title = false;
     // The title goes out exactly as read, without escaping.
     line.clear()
         .str("@head {\n$title \"")
@@ -579,9 +652,48 @@ struct Conversion {
       if (next == TitleRead::kFailed) return Status::kFailed;
       if (next == TitleRead::kNone) break;
       if (check_title() == Status::kFailed) return Status::kFailed;
+      reading_title = false;
     }
+    if (unread_input() == Status::kFailed) return Status::kFailed;
     tavix_out(sink, "}\n\n");
     return Status::kOk;
+  }
+
+  // An empty title ends the piece: whatever follows its '/' is never read. Looked for only
+  // where places are shown; the program itself reads no further.
+  Status unread_input() {
+    if (!reader.count_lines || !reader.title_closed) return Status::kOk;
+    std::uint64_t length = 0;
+    const std::optional<Position> rest = next_unread(reader, length);
+    if (!rest) return Status::kOk;
+    return warn({.code = Code::kUnreadInput, .at = *rest, .length = length});
+  }
+
+  // The runs of measures that "copy" can repeat now.
+  std::vector<std::pair<int, int>> copyable() const {
+    std::vector<std::pair<int, int>> runs;
+    for (int m = 1; m < measure && m <= kMaxMeasures; ++m) {
+      if (stored_state(sink, m) != StoredMeasure::kText) continue;
+      if (!runs.empty() && runs.back().second == m - 1) {
+        runs.back().second = m;
+      } else {
+        runs.emplace_back(m, m);
+      }
+    }
+    return runs;
+  }
+
+  // The clef and transposition in force, for the hints about a note out of range.
+  NoteRange note_range() const {
+    static constexpr std::string_view clefs[] = {"treble", "alto", "tenor", "bass"};
+    static constexpr int step_of_letter[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g, counted from c
+    char letter = 'c';
+    char octave = '0';
+    Failure unused;
+    (void)pitch2tavix(pitch, 0, letter, octave, unused);
+    return {.clef = clefs[pitch.cur_clef],
+            .lowest_step = 7 * (octave - '0') + step_of_letter[letter - 'a'],
+            .transposition = notes.cur_transposition};
   }
 
   // Adds to a failure what the conversion knows of where it happened: the places that its
@@ -594,10 +706,40 @@ struct Conversion {
     }
     f.measure = voice > 0 ? measure : 0;
     f.voice = voice;
+    if (reading_title) {
+      // Before any measure of the voice it begins; the end of the piece begins none.
+      const bool begins_voice = f.code != Code::kNoTitle && f.code != Code::kUnreadInput;
+      f.voice = begins_voice ? voice + 1 : 0;
+      f.measure = 0;
+    }
     f.measure_began = measure_began;
     f.measure_began_length = measure_began_length;
     f.title_end = reader.title_end;
     f.title_end_length = reader.title_closed ? 1 : 0;
+    f.title_at = reader.title_at;
+    f.title_length = title.size();
+    if (at != nullptr) {
+      f.handled = at->at;
+      f.handled_length = at->len;
+    }
+    f.count = count;
+    if (measure_length) f.expected = 3 * *measure_length;
+    f.carried = carries;
+    f.filled = fill;
+    switch (f.code) {
+      case Code::kCopyNotWritten:
+      case Code::kCopyNotOpened:
+      case Code::kCopyTooLong:
+        f.copyable = copyable();
+        break;
+      case Code::kOctaveTooLow:
+      case Code::kOctaveTooHigh:
+      case Code::kTransposedOutOfRange:
+        f.notes = note_range();
+        break;
+      default:
+        break;
+    }
     return make_message(f);
   }
 };

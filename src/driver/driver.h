@@ -18,7 +18,7 @@ namespace pn2tavix::detail {
 class MessageHandler {
  public:
   virtual void report(Message message) = 0;
-  virtual void title(Title title) { (void)title; }
+  virtual void title(Title /*title*/) {}
 
  protected:
   ~MessageHandler() = default;
@@ -35,20 +35,15 @@ class EventHandler {
   /// each event of the measure copied, again, in its order.
   virtual void measure_event(long long voice, int measure, const MeasureEvent& e) = 0;
   /// A voice begins, with the title that started it and the "$pan" it writes.
-  virtual void voice_started(long long voice, std::string_view title, int pan) {
-    (void)voice, (void)title, (void)pan;
-  }
+  virtual void voice_started(long long /*voice*/, std::string_view /*title*/, int /*pan*/) {}
   /// Measure `measure` of `voice` is closed: by a bar line, by "rest", or as a copy of
   /// measure `copied_from`.
-  virtual void measure_closed(long long voice, int measure, MeasureKind kind, int copied_from) {
-    (void)voice, (void)measure, (void)kind, (void)copied_from;
-  }
+  virtual void measure_closed(long long /*voice*/, int /*measure*/, MeasureKind /*kind*/,
+                              int /*copied_from*/) {}
   /// A clef (0 treble, 1 alto, 2 tenor, 3 bass) or key signature (sharps above 0, flats below)
   /// set `start` 192nds into measure `measure`.
-  virtual void changed(long long voice, int measure, long long start, Change change,
-                       long long value, const Position& at) {
-    (void)voice, (void)measure, (void)start, (void)change, (void)value, (void)at;
-  }
+  virtual void changed(long long /*voice*/, int /*measure*/, long long /*start*/, Change /*change*/,
+                       long long /*value*/, const Position& /*at*/) {}
 
  protected:
   ~EventHandler() = default;

@@ -83,6 +83,32 @@ TitleRead read_title(TokenReader& r, std::string& title) {
   return title.empty() ? TitleRead::kNone : TitleRead::kTitle;
 }
 
+std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length) {
+#if PN2TAVIX_HAVE_BYTES16
+  r.window.forget();
+#endif
+  ByteSource& in = r.in;
+  int c = in.peek();
+  while (c != ByteSource::kEof && kWhite[static_cast<unsigned char>(c)]) {
+    count_byte(r, in.get());
+    c = in.peek();
+  }
+  if (c == ByteSource::kEof) return std::nullopt;
+  const Position at = next_position(r);
+  std::string_view block = in.buffered();
+  size_t n = 0;
+  while (n < block.size() && n < kTokenMax && !kWhite[static_cast<unsigned char>(block[n])]) ++n;
+  length = n;
+  // Only text that holds a '/', as a title does, reads as more music: a note at the end of a
+  // file, after an empty title, is left alone.
+  for (; !block.empty(); block = in.buffered()) {
+    if (block.find('/') != std::string_view::npos) return at;
+    in.skip(block.size());
+    if (in.peek() == ByteSource::kEof) break;
+  }
+  return std::nullopt;
+}
+
 namespace {
 
 // The keywords, in the order of their token kinds from TOK_BAR on.

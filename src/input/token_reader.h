@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -122,6 +123,11 @@ enum class TitleRead {
 
 /// Reads the next title into `title`. Never looks at the pending token.
 TitleRead read_title(TokenReader& r, std::string& title);
+
+/// For what follows the end of the piece, which nothing else reads: where its first byte that
+/// is not white space lies, with the bytes of the run of non-white bytes there in `length`,
+/// when a '/' follows somewhere; none otherwise. Takes the rest of the input.
+std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length);
 
 /// Delivers the pending token if there is one, else reads the next token; null when reading
 /// failed (end of input among them), with the Failure kept in r.failure. The token stays as

@@ -40,34 +40,48 @@ int apply_dots(int base, std::string_view token) {
   return base + addition;
 }
 
+// What each character adds, indexed by character: one lookup per character.
+struct SignOf {
+  short artic = 0;  // divisor of 'l', 'e', 'h', 'q', 's'
+  unsigned char held = 0;
+  signed char shift = 0;  // 'a' +1, 'b' -1
+  char accid = 0;         // '+' for '(', '-' for '-'
+};
+constexpr std::array<SignOf, 256> sign_of = [] {
+  std::array<SignOf, 256> t{};
+  t['r'].held = NoteSigns::kR;
+  t[','].held = NoteSigns::kComma;
+  t['g'].held = NoteSigns::kG;
+  t['.'].held = NoteSigns::kDot;
+  t['c'].held = NoteSigns::kC;
+  t[')'].held = NoteSigns::kNatural;
+  // Letters that no rule reads: upper case, and the lower case ones left over.
+  for (const char c : std::string_view("dfijkmnoptuvwyzABCDEFGHIJKLMNOPQRSTUVWXYZ")) {
+    t[static_cast<unsigned char>(c)].held = NoteSigns::kIgnoredLetter;
+  }
+  for (unsigned c = 0; c < 256; ++c) {
+    if (is_digit(static_cast<unsigned char>(c))) t[c].held = NoteSigns::kDigit;
+    t[c].artic = static_cast<short>(artic_divisor(static_cast<char>(c)));
+  }
+  t['a'].shift = 1;
+  t['b'].shift = -1;
+  t['('].accid = '+';
+  t['-'].accid = '-';
+  return t;
+}();
+
 }  // namespace
 
+size_t ignored_letter_in(std::string_view token) {
+  size_t i = 0;
+  while (i < token.size() &&
+         sign_of[static_cast<unsigned char>(token[i])].held != NoteSigns::kIgnoredLetter) {
+    ++i;
+  }
+  return i;
+}
+
 NoteSigns scan_signs(std::string_view token) {
-  // What each character adds, indexed by character: one lookup per character.
-  struct SignOf {
-    short artic = 0;  // divisor of 'l', 'e', 'h', 'q', 's'
-    unsigned char held = 0;
-    signed char shift = 0;  // 'a' +1, 'b' -1
-    char accid = 0;         // '+' for '(', '-' for '-'
-  };
-  static constexpr std::array<SignOf, 256> sign_of = [] {
-    std::array<SignOf, 256> t{};
-    t['r'].held = NoteSigns::kR;
-    t[','].held = NoteSigns::kComma;
-    t['g'].held = NoteSigns::kG;
-    t['.'].held = NoteSigns::kDot;
-    t['c'].held = NoteSigns::kC;
-    t[')'].held = NoteSigns::kNatural;
-    for (unsigned c = 0; c < 256; ++c) {
-      if (is_digit(static_cast<unsigned char>(c))) t[c].held = NoteSigns::kDigit;
-      t[c].artic = static_cast<short>(artic_divisor(static_cast<char>(c)));
-    }
-    t['a'].shift = 1;
-    t['b'].shift = -1;
-    t['('].accid = '+';
-    t['-'].accid = '-';
-    return t;
-  }();
   NoteSigns s;
   // Locals while scanning, so that they stay in registers rather than in the result's memory.
   unsigned held = 0;
@@ -83,7 +97,8 @@ NoteSigns scan_signs(std::string_view token) {
       if (!in_run) ++runs;
       in_run = true;
       if (runs <= 2) number[runs - 1] = append_digit(number[runs - 1], c - '0');
-      s.digit_after_comma |= (held & NoteSigns::kComma) != 0;
+      // kComma moved up to kDigitAfterComma: a digit at or after the first ','.
+      held |= (held & NoteSigns::kComma) * (NoteSigns::kDigitAfterComma / NoteSigns::kComma);
     } else {
       in_run = false;
     }
@@ -95,7 +110,7 @@ NoteSigns scan_signs(std::string_view token) {
       if (s.doubled == 0 && i + 1 < token.size() && token[i + 1] == c) s.doubled = c;
     }
   }
-  s.held = static_cast<unsigned char>(held);
+  s.held = static_cast<unsigned short>(held);
   s.shift = static_cast<signed char>(shift);
   s.artic = static_cast<short>(artic);
   s.runs = static_cast<unsigned char>(runs < 2 ? runs : 2);
@@ -221,8 +236,12 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
     if (semitone < 0 || semitone > kHighestSemitone) {
-      return note_fails(
-          ctx, [=] { return Fault{.code = Code::kTransposedOutOfRange, .number = semitone}; });
+      return note_fails(ctx, [=] {
+        return Fault{.code = Code::kTransposedOutOfRange,
+                     .number = semitone,
+                     .other = octave - '0',
+                     .letter = letter};
+      });
     }
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone[semitone % 12];
@@ -243,12 +262,16 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
   // readable for a note shifted far beyond them.
   constexpr int lowest = '0' + kLowestOctave;
   constexpr int highest = '0' + kHighestOctave;
-  if (octave < lowest)
-    return note_fails(ctx,
-                      [=] { return Fault{.code = Code::kOctaveTooLow, .number = octave - '0'}; });
+  if (octave < lowest) {
+    return note_fails(ctx, [=] {
+      return Fault{
+          .code = Code::kOctaveTooLow, .number = octave - '0', .other = accid, .letter = letter};
+    });
+  }
   if (octave > highest || (octave == highest && letter != 'c')) {
     return note_fails(ctx, [=] {
-      return Fault{.code = Code::kOctaveTooHigh, .number = octave - '0', .letter = letter};
+      return Fault{
+          .code = Code::kOctaveTooHigh, .number = octave - '0', .other = accid, .letter = letter};
     });
   }
 
@@ -301,6 +324,8 @@ namespace {
 // parse_note with the token's signs already gathered.
 int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& signs,
                    NoteLine& line) {
+  if (signs.has(NoteSigns::kIgnoredLetter)) [[unlikely]]
+    line.ignored_letter = true;
   if (signs.has(NoteSigns::kR) && !signs.has(NoteSigns::kComma)) {
     // A plain rest: its own note value, no pitch, no lookahead.
     if (signs.runs == 0)
@@ -334,7 +359,7 @@ int translate_note(NoteContext& ctx, std::string_view token, const NoteSigns& si
   }
 
   if (signs.has(NoteSigns::kG)) return 0;  // a skipped token
-  if (signs.digit_after_comma)
+  if (signs.has(NoteSigns::kDigitAfterComma))
     return note_fails(ctx, [=] { return Fault{.code = Code::kDurationWithComma}; });
   int pitch = kRestPitch;
   if (!signs.has(NoteSigns::kR)) pitch = signs.runs == 0 ? kPrevPitch : signs.pitch;

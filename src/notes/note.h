@@ -85,9 +85,10 @@ struct NoteLine {
   char letter = 0;
   char accid = 0;
   char octave = 0;
-  bool triplet = false;  // "/Ln:96/"
-  int length = 0;        // the n of "/Ln:64/" or "/Ln:96/"
-  int shortening = 0;    // the "$shorten": 384ths; 0 for a rest
+  bool triplet = false;         // "/Ln:96/"
+  bool ignored_letter = false;  // the token holds a letter that means nothing in a note
+  int length = 0;               // the n of "/Ln:64/" or "/Ln:96/"
+  int shortening = 0;           // the "$shorten": 384ths; 0 for a rest
   std::string_view view() const { return {text, len}; }
 };
 constexpr size_t kNoteLineMax = 64;
@@ -109,5 +110,8 @@ constexpr int kNoteFailed = -1;
 int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line);
 /// The same for a token as read, which is examined without a pass over it per sign.
 int parse_note(NoteContext& ctx, const Token& token, NoteLine& line);
+
+/// Where the first letter in `token` that means nothing in a note lies; its size where none.
+size_t ignored_letter_in(std::string_view token);
 
 }  // namespace pn2tavix::detail

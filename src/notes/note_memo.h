@@ -26,16 +26,17 @@ struct NoteSigns {
     kC = 16,
     kNatural = 32,
     kDigit = 64,
-    kZeroValue = 128,  // the token's note value is 0
+    kIgnoredLetter = 128,    // a letter that means nothing in a note
+    kZeroValue = 256,        // the token's note value is 0
+    kDigitAfterComma = 512,  // a digit at or after the first ','
   };
-  unsigned char held = 0;          // which of the signs above the token holds; kC is a triplet
-  signed char shift = 0;           // +1 for each 'a', -1 for each 'b' (a token has at most 79)
-  short artic = 0;                 // divisor of the token's last articulation letter; 0 for none
-  char accid = 0;                  // '+' or '-' from the last '(' or '-'; 0 for none
-  char doubled = 0;                // '(' or '-' where the first "((" or "--" begins; 0 for none
-  bool digit_after_comma = false;  // a digit at or after the first ','
-  unsigned char runs = 0;          // runs of digits, counted up to 2
-  int pitch = 0;                   // the value of the first run of digits
+  unsigned short held = 0;  // which of the signs above the token holds; kC is a triplet
+  short artic = 0;          // divisor of the token's last articulation letter; 0 for none
+  signed char shift = 0;    // +1 for each 'a', -1 for each 'b' (a token has at most 79)
+  char accid = 0;           // '+' or '-' from the last '(' or '-'; 0 for none
+  char doubled = 0;         // '(' or '-' where the first "((" or "--" begins; 0 for none
+  unsigned char runs = 0;   // runs of digits, counted up to 2
+  int pitch = 0;            // the value of the first run of digits
   // The token's own note value with its dots, in 64ths (96ths for a triplet): the first run
   // of digits of a rest, the second of a note. Found once per token text, not per note.
   int length = 0;

@@ -112,7 +112,10 @@ TEST(Api, EveryMessageIsPlaced) {
   } const cases[] = {
       {"\n  ", Code::kNoTitle, "2:3:3", 0, 0},  // the end
       {"  /x", Code::kNoTitle, "1:3:2", 0, 0},  // an empty title: its '/'
-      {"\n\n" + std::string(256, 't') + "/", Code::kTitleTooLong, "3:1:2", 0, 0},
+      {"\n\n" + std::string(256, 't') + "/", Code::kTitleTooLong, "3:1:2", 0, 1},
+      // A title's message belongs to the voice it begins, before any measure of it.
+      {"T/ units 8 1 4q4/ 2 4q4/ end\n" + std::string(256, 't'), Code::kTitleTooLong, "2:1:29", 0,
+       2},
       {"T/ units 8\n1 4q4", Code::kEndOfInput, "2:6:16", 1, 1},  // ended while looking ahead
       {std::string("T/ a\0", 5), Code::kNulByte, "1:5:4", 1, 1},
       {"T/ units 8\n  " + std::string(80, 'x'), Code::kTokenTooLong, "2:3:13", 1, 1},
@@ -164,9 +167,9 @@ TEST(Api, WarningsAndHints) {
     const char* input;
     const char* messages;
   } const cases[] = {
-      {"T/ units 8 1 4q4 end",
-       "1:18:17 measure 1 of voice 1 is never checked: \"end\" comes before its bar line\n"
-       "  1:12:11 measure 1 began here\n"},
+      {"T/ units 8 1 4q4 end",  // placed at the music never checked
+       "1:12:11 measure 1 of voice 1 is never checked: \"end\" comes before its bar line\n"
+       "  1:18:17 the voice ends here, before the bar line of measure 1\n"},
       {"Minuet\nin G/ end",
        "1:1:0 the title runs over more than one line: is its '/' missing?\n"
        "  2:5:11 the title ends here\n"},
@@ -187,7 +190,88 @@ TEST(Api, WarningsAndHints) {
       {"T/ units 16\n1 4q4 2q4./",
        "2:11:22 found 120 192th notes of music, expected 96 in measure 1, voice 1 (printed)\n"
        "  - measure 1 is long by an eighth (24 192nds)\n"
+       "  2:7:18 this note runs over the end of measure 1 by an eighth (24 192nds)\n"
        "  2:1:12 measure 1 began here\n"},
+      {"P/ units 16 1 0q4 rest 1 2 0q4 0q4 / end",
+       "1:19:18 \"rest\" command given in a non-empty measure (printed)\n"
+       "1:36:35 found 144 192th notes of music, expected 96 in measure 2, voice 1 (printed)\n"
+       "  - measure 2 is long by a quarter (48 192nds)\n"
+       "  1:13:12 a quarter (48 192nds) was carried from measure 1, which began here\n"
+       "  1:19:18 \"rest\" here did not clear it, so it counts in measure 2\n"
+       "  1:26:25 measure 2 began here\n"},
+      {"P/ units 16 1 0q4 rest 1 end",
+       "1:19:18 \"rest\" command given in a non-empty measure (printed)\n"
+       "1:13:12 measure 2 of voice 1 is never checked: \"end\" comes before its bar line\n"
+       "  1:13:12 a quarter (48 192nds) was carried from measure 1, which began here\n"
+       "  1:19:18 \"rest\" here did not clear it, so it counts in measure 2\n"
+       "  1:26:25 the voice ends here, before the bar line of measure 2\n"},
+      {"P/ units 16 1 0q4 0q4 / 2 0q4 copy 1 1 0q4 rest 1 4 0q4 / end",
+       "1:44:43 \"rest\" command given in a non-empty measure (printed)\n"
+       "1:57:56 found 144 192th notes of music, expected 96 in measure 4, voice 1 (printed)\n"
+       "  - measure 4 is long by a quarter (48 192nds)\n"
+       "  1:25:24 a quarter (48 192nds) was carried from measure 2, which began here\n"
+       "  1:31:30 \"copy\" here did not clear it, so it counts in measure 4\n"
+       "  1:40:39 a quarter (48 192nds) was carried from measure 3, which began here\n"
+       "  1:44:43 \"rest\" here did not clear it, so it counts in measure 4\n"
+       "  1:51:50 measure 4 began here\n"},
+      {"P/ units 16 1 0q4 0q4 2 0q4 0q4 / end",
+       "1:23:22 input claims measure 2, but actually on measure 1 (printed)\n"
+       "  1:19:18 measure 1 is full after this note: is a bar line missing after it?\n"
+       "  1:13:12 measure 1 began here\n"},
+      {"P/ units 16 1 0q4 2",
+       "1:19:18 input claims measure 2, but actually on measure 1 (printed)\n"
+       "  - measure 1 holds a quarter (48 192nds) so far, short by a quarter (48 192nds)\n"
+       "  1:13:12 measure 1 began here\n"},
+      {"P/ units 16 Adagio 1 6w4 6:4 / end",
+       "1:23:22 6w4 holds the letter 'w', which means nothing in a note and is passed over\n"
+       "  - the letters of a note are a, b, c, e, g, h, l, q, r, s and x, in lower case\n"},
+      {"P/ units 8 1 0q4 / end/ Q/ 9 / end",
+       "1:25:24 the piece has ended: what follows, which reads as more music, is never read\n"
+       "  1:23:22 the piece ends at this '/': after \"end\", an empty title ends the piece\n"},
+      {"P/ units 8 1 0q4 / end / Copied from tape 7, as read in 1964.", ""},  // a note
+      {"T/ key 3",
+       "1:8:7 bogus parameter 3 for \"key\" statement (printed)\n"
+       "  - \"key\" takes \")\" for no key signature, \"(N\" for N sharps or \"-N\" for N flats, N "
+       "from 0 to 7\n"},
+      {"T/ units 8 1 4q4",
+       "1:17:16 EOF while reading token (printed)\n"
+       "  1:14:13 voice 1 has no \"end\": its last token is here\n"},
+      {"T/ ",
+       "1:4:3 EOF while reading token (printed)\n"
+       "  1:1:0 voice 1 has no \"end\": nothing follows its title, here\n"},
+      {"T/ end Two",
+       "1:11:10 EOF while reading token (printed)\n"
+       "  1:8:7 the title of voice 2 begins here and never closes: is its '/' missing?\n"},
+      {"T/ units 16 4q4 4q4/ 2 4q4 4q4/ 3 4q4 4q4/ 4 4q4 4q4/ 4q4 4q4 / 6 4q4 4q4 / copy 1 7",
+       "1:77:76 Cannot copy measure 1 in measure 7, voice 1: it was not opened by its measure "
+       "number (printed)\n"
+       "  - measures 2 to 4 and 6 can be copied here\n"},
+      {"T/ down 41 1q4 /",
+       "1:12:11 Transposition resulted in a note out of range.  The legal range is 0 to 60, the "
+       "generated note is -1, in measure 1 (printed)\n"
+       "  - the treble clef, transposed down 41, allows f5 to f10 as written: pitch numbers 2 to "
+       "15 without 'a' or 'b'\n"
+       "  - e6, an octave higher, is pitch number 8\n"},
+      // A token too long for the memo is examined on its own: the same warning.
+      {"P/ units 16 1 6:4 0qqqqqqqqqqqqqqQ4 / end",
+       "1:34:33 0qqqqqqqqqqqqqqQ4 holds the letter 'Q', which means nothing in a note and is "
+       "passed over\n"
+       "  - the letters of a note are a, b, c, e, g, h, l, q, r, s and x, in lower case\n"},
+      {"T/ 14q4 /",
+       "1:4:3 The highest allowed octave is 7, and only for the 'c',  found note d, octave 7 in "
+       "measure 1 (printed)\n"
+       "  - the treble clef allows c2 to c7: pitch numbers 0 to 13 without 'a' or 'b'\n"
+       "  - d6, an octave lower, is pitch number 7\n"},
+      {"T/ bass 0b4 /",
+       "1:9:8 The lowest allowed octave is 2, found octave 1 in measure 1 (printed)\n"
+       "  - the bass clef allows c2 to c7: pitch numbers 0 to 15 without 'a' or 'b'\n"
+       "  - a2, an octave higher, is pitch number 7 with one 'b'\n"},
+      {"T/ up 13 13q4 /",
+       "1:10:9 Transposition resulted in a note out of range.  The legal range is 0 to 60, the "
+       "generated note is 73, in measure 1 (printed)\n"
+       "  - the treble clef, transposed up 13, allows b0 to b5 as written: pitch numbers 0 to 5 "
+       "without 'a' or 'b'\n"
+       "  - c5, two octaves lower, is pitch number 11 with one 'b'\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -213,15 +297,15 @@ TEST(Api, TitlesAndTokenLengths) {
       {"A\"\n$tempo 5 B/ end", "1:0-13 A\"\n$tempo 5 B|",
        "0+13 [13+1]"},  // the title, the '/' that closed it
       {"  @One/ end Two / end", "1:3-6 One|2:12-16 Two |", ""},
-      {"No slash", "1:0-8 No slash|", "8+0"},  // then the end of input
+      {"No slash", "1:0-8 No slash|", "8+0 [0+8]"},  // the end of input, the title never closed
       {"T/ 7((4 /", "1:0-1 T|", "3+4"},
       {"T/ units 99999999999", "1:0-1 T|", "9+11"},
       {"T/ tempo 0", "1:0-1 T|", "9+1"},
-      {"T/ units 8 copy 1 1", "1:0-1 T|", "11+4"},  // the statement, not its arguments
+      {"T/ units 8 copy 1 1", "1:0-1 T|", "11+4 [-+0]"},  // the statement, not its arguments
       {"T/ units 16 1 4q4 rest 0 4q8/ end", "1:0-1 T|", "18+4 28+1 [-+0 12+1]"},
-      {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80"},
+      {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80 [13+80]"},
       {std::string("T/ a\0", 5), "1:0-1 T|", "4+1"},
-      {std::string(300, 't'), "", "0+256"},
+      {std::string(300, 't'), "", "0+256 [0+256]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
@@ -374,6 +458,8 @@ TEST(Api, CodesKeepTheirNumbers) {
       Code::kCheckUnknownOption,
       Code::kCheckUnreadableFolder,
       Code::kCheckEmptyFolder,
+      Code::kIgnoredLetter,
+      Code::kUnreadInput,
   };
   for (size_t i = 0; i < std::size(in_order); ++i) {
     EXPECT_EQ(static_cast<int>(i), static_cast<int>(in_order[i])) << "code number " << i;

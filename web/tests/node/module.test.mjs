@@ -39,8 +39,8 @@ test('a string in gives a string out', () => {
 test('messages carry their places and hints', () => {
   const cases = [
     {
-      // A measure too long: the place is its bar line; the hints say by how much and where
-      // the measure began.
+      // A measure too long: the place is its bar line; the hints say by how much, after which
+      // note it was full, and where the measure began.
       input: 'Short/\nunits 8\n1 6:4 7:4/\n2 6:4/\nend\n',
       message: {
         severity: 'error',
@@ -60,6 +60,13 @@ test('messages carry their places and hints', () => {
             column: null,
             offset: null,
             length: 0,
+          },
+          {
+            text: 'measure 1 is full after this note: is a bar line missing after it?',
+            line: 3,
+            column: 3,
+            offset: 17,
+            length: 3,
           },
           { text: 'measure 1 began here', line: 3, column: 1, offset: 15, length: 1 },
         ],
