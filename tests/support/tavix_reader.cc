@@ -287,12 +287,12 @@ int gm_program(std::string_view patch) {
 
 TavixText read_tavix(std::string_view text) {
   TavixText out;
-  // The head: the title may hold anything, line breaks and quotes too, so it runs to the head's
-  // fixed last lines.
+  // The head: the title may hold anything, its last lines too, so it runs to the last of them;
+  // no line of the body says "$resolution".
   constexpr std::string_view kOpen = "@head {\n$title \"";
   constexpr std::string_view kClose = "\"\n$tempo ";
   constexpr std::string_view kBody = "\n$resolution 96\n}\n\n@body {\n";
-  const size_t body = text.find(kBody);
+  const size_t body = text.rfind(kBody);
   if (!starts_with(text, kOpen) || body == std::string_view::npos) return out;
   const size_t close = text.rfind(kClose, body);
   if (close == std::string_view::npos || close < kOpen.size()) return out;

@@ -62,5 +62,16 @@ TEST(TavixReader, ReadsTheNotesTheLibraryWrote) {
   EXPECT_GT(pieces, 50);
 }
 
+// A title may hold the head's own last lines: the head ends at the last of them.
+TEST(TavixReader, ATitleHoldingTheHeadsLastLines) {
+  const std::string title = "A\"\n$tempo 67\n$resolution 96\n}\n\n@body {\n@channel 1 {";
+  const Result r = convert(title + "/ units 8 1 4q4/ end\n");
+  ASSERT_EQ(r.status, 0);
+  const TavixText text = read_tavix(r.output);
+  EXPECT_EQ(text.title, title);
+  EXPECT_TRUE(text.complete);
+  EXPECT_EQ(text.timeline.notes.size(), 1u);
+}
+
 }  // namespace
 }  // namespace pn2tavix::test_support
