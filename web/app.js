@@ -4,7 +4,9 @@
 import {
   createEditor,
   createOutputView,
+  inSight,
   indexOf,
+  markPlaying,
   placeOf,
   select,
   setText,
@@ -13,6 +15,8 @@ import {
 import { createRoll } from './roll.js';
 import { noteAtPlace, noteMeaning } from './meaning.js';
 import { NOTE_FIELDS as F } from './pn2tavix.mjs';
+import { createPlayer } from './playback/player.js';
+import { attachControls } from './playback/controls.js';
 import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
 
 const $ = (id) => document.getElementById(id);
@@ -59,11 +63,27 @@ const editor = createEditor($('editor'), {
 });
 const output = createOutputView($('output'), { label: 'tavix text' });
 const roll = createRoll($('roll'), {
-  onPick: ({ line, column, tokenLength }) => {
+  onPick: ({ line, column, tokenLength, index }) => {
     const { from, to } = rangeOf({ line, column, length: tokenLength });
     select(editor, from, to);
+    player.preview(index);
   },
+  onMeasures: (first, last) => controls.measures(first, last),
+  onScroll: () => controls.scrolled('roll'),
 });
+
+const player = createPlayer({ onChange: () => controls.showState() });
+const controls = attachControls(player, roll, {
+  mark: (ranges, reveal) => markPlaying(editor, ranges, { reveal }),
+  inSight: (pos) => inSight(editor, pos),
+  // Places of the text converted; none while the editor holds a newer one.
+  rangeOf: (place) => (editor.state.doc === shownDoc ? rangeOf(place) : null),
+  cursorPlace: () => placeOf(editor, editor.state.selection.main.head, piece.encoding),
+});
+// What the user does in the editor is theirs: it no longer follows the music.
+for (const kind of ['wheel', 'pointerdown', 'keydown']) {
+  editor.scrollDOM.addEventListener(kind, () => controls.scrolled('editor'), { passive: true });
+}
 
 function say(text) {
   $('notice').textContent = text;
@@ -234,6 +254,10 @@ function show(result) {
     result.title,
     errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
   );
+  controls.legend();
+  if (result.plan) player.load(result.plan);
+  for (const id of ['play', 'stop', 'play-cursor']) $(id).disabled = !result.plan;
+  $('download-midi').disabled = !result.midi;
   $('download').disabled = false;
   $('copy').disabled = false;
   // The time from the change to the frame that shows its result, the worker's time to convert
@@ -301,13 +325,13 @@ function kept() {
   }
 }
 
-function fileName() {
-  const base = piece.name?.replace(/\.[^.]*$/, '') || shown?.title || 'piece';
+function fileName(title = null, extension = '.tavix') {
+  const base = title || piece.name?.replace(/\.[^.]*$/, '') || shown?.title || 'piece';
   const safe = base
     .replace(/[^\p{L}\p{N} ._-]+/gu, '_')
     .trim()
     .slice(0, 80);
-  return `${safe || 'piece'}.tavix`;
+  return `${safe || 'piece'}${extension}`;
 }
 
 $('open').addEventListener('click', () => $('file').click());
@@ -348,14 +372,19 @@ $('copy').addEventListener('click', async () => {
   }
 });
 
-$('download').addEventListener('click', () => {
-  const url = URL.createObjectURL(new Blob([shown.bytes], { type: 'text/plain' }));
+function save(bytes, type, name) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
   const a = document.createElement('a');
   a.href = url;
-  a.download = fileName();
+  a.download = name;
   a.click();
   setTimeout(() => URL.revokeObjectURL(url), 10_000);
-});
+}
+
+$('download').addEventListener('click', () => save(shown.bytes, 'text/plain', fileName()));
+$('download-midi').addEventListener('click', () =>
+  save(shown.midi, 'audio/midi', fileName(shown.title, '.mid')),
+);
 
 $('link').addEventListener('click', async () => {
   const bytes = encode(editor.state.doc.toString(), piece.encoding);

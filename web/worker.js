@@ -1,7 +1,8 @@
 // The only place that calls the converter. The page's conversions run here, off the page's own
 // thread, so that no piece, however large, holds up typing; the page sends the editor's text
 // and gets back what to show.
-import { createConverter } from './pn2tavix.mjs';
+import { NOTE_FIELDS, createConverter } from './pn2tavix.mjs';
+import { planFromTimeline, timelineOf, transferables } from './playback/plan.js';
 import { decode, encode } from './bytes.js';
 
 let converter = createConverter();
@@ -13,8 +14,11 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
     const { convert } = await converter;
     const input = encode(text, encoding);
     const started = performance.now();
-    const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
+    const drawn = input.length <= DRAWN_UP_TO;
+    const result = convert(input, { notes: drawn, check: true, timeline: drawn, midi: true });
     const convertMs = performance.now() - started;
+    // What the player plays, in seconds, made here rather than on the page's own thread.
+    const plan = drawn ? planFromTimeline(timelineOf(result, NOTE_FIELDS)) : null;
     const output = decode(result.output, encoding);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,
@@ -29,11 +33,18 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
         messages,
         notes: result.notes ?? null,
         title: result.title,
+        plan,
+        midi: result.midi?.length ? result.midi : null,
         titles: result.titles,
         inputSize: input.length,
         convertMs,
       },
-      result.notes ? [result.output.buffer, result.notes.buffer] : [result.output.buffer],
+      [
+        result.output.buffer,
+        ...(result.notes ? [result.notes.buffer] : []),
+        ...(plan ? transferables(plan) : []),
+        ...(result.midi?.length ? [result.midi.buffer] : []),
+      ],
     );
   } catch (error) {
     // Out of memory for the input, or a trap: start afresh for the next piece.

@@ -1,0 +1,189 @@
+// Playback: the page's own player renders the music into an OfflineAudioContext, and what
+// sounds is found again in the samples (onsets from the envelope, pitches from the square
+// wave's zero crossings) and compared with what the tavix text says, read here on its own.
+// Then real-time playback in the page: the cursor reaches the note sounding.
+import assert from 'node:assert/strict';
+import { readFile } from 'node:fs/promises';
+import { join } from 'node:path';
+import { test } from 'node:test';
+import * as esbuild from 'esbuild';
+import { repo } from '../golden.mjs';
+import { usePage } from './support.mjs';
+
+const { open } = usePage();
+
+const RATE = 44100;
+
+// The player's modules, bundled as the page bundles them, to be run in the page.
+const bundle = esbuild
+  .build({
+    stdin: {
+      contents: `export * from './playback/player.js'; export * from './playback/plan.js';`,
+      resolveDir: join(repo, 'web'),
+    },
+    bundle: true,
+    format: 'iife',
+    globalName: 'playback',
+    write: false,
+  })
+  .then((r) => r.outputFiles[0].text);
+
+/**
+ * The notes that the tavix text `text` sounds, from its own lines: per channel its tempo and
+ * "$shorten", each "/L" line's length, and the note's name. [{voice, on, off, key}] in
+ * seconds from the start.
+ */
+function readTavix(text) {
+  const notes = [];
+  const SEMITONES = { c: 0, d: 2, e: 4, f: 5, g: 7, a: 9, b: 11 };
+  let voice = 0;
+  let tick = 0;
+  let sec = 0;
+  let perTick = 0;
+  let shorten = 0;
+  for (const line of text.split('\n')) {
+    let m;
+    if ((m = line.match(/^@channel (\d+)/))) {
+      [voice, tick, sec, perTick, shorten] = [Number(m[1]), 0, 0, 60 / (67 * 96), 0];
+    } else if ((m = line.match(/^\$tempo (\d+)/)) && voice > 0) {
+      perTick = 60 / (Number(m[1]) * 96);
+    } else if ((m = line.match(/^\$shorten (\d+)/))) {
+      shorten = Number(m[1]);
+    } else if ((m = line.match(/^\/L(\d+):(\d+)\/(r|([a-g])([+-]?)(\d))/))) {
+      const ticks = (Number(m[1]) * 384) / Number(m[2]);
+      if (m[3] !== 'r') {
+        const key = 12 * Number(m[6]) + SEMITONES[m[4]] + { '': 0, '+': 1, '-': -1 }[m[5]];
+        notes.push({ voice, on: sec, off: sec + (ticks - shorten) * perTick, key });
+      }
+      tick += ticks;
+      sec += ticks * perTick;
+    }
+  }
+  return notes.sort((a, b) => a.on - b.on);
+}
+
+/**
+ * Renders `input` with the page's player into an OfflineAudioContext of `seconds`, with the
+ * square wave; `setup(player, plan, playback)` sets it up and starts it. Returns the samples,
+ * both channels added.
+ */
+async function render(page, input, seconds, setup) {
+  await page.evaluate(await bundle);
+  const samples = await page.evaluate(
+    async ({ input, seconds, rate, setup }) => {
+      const { createConverter, NOTE_FIELDS } = await import('/pn2tavix.mjs');
+      const { convert } = await createConverter();
+      const result = convert(input, { notes: true, timeline: true });
+      const { createPlayer, planFromTimeline, timelineOf } = window.playback;
+      const plan = planFromTimeline(timelineOf(result, NOTE_FIELDS));
+      const context = new OfflineAudioContext(2, Math.ceil(seconds * rate), rate);
+      const player = createPlayer({ context });
+      player.load(plan);
+      player.setSound('square');
+      new Function('player', 'plan', 'playback', setup)(player, plan, window.playback);
+      const buffer = await context.startRendering();
+      const [left, right] = [buffer.getChannelData(0), buffer.getChannelData(1)];
+      return Array.from(left, (x, i) => x + right[i]);
+    },
+    { input, seconds, rate: RATE, setup },
+  );
+  return Float32Array.from(samples);
+}
+
+/** The notes heard in `samples`: stretches of sound between silences, {on, off, key}. */
+function hear(samples) {
+  const WINDOW = 44; // 1 ms
+  const loud = [];
+  for (let w = 0; w * WINDOW < samples.length; w++) {
+    let peak = 0;
+    for (let i = w * WINDOW; i < Math.min(samples.length, (w + 1) * WINDOW); i++) {
+      peak = Math.max(peak, Math.abs(samples[i]));
+    }
+    loud.push(peak > 0.02);
+  }
+  const heard = [];
+  for (let w = 0; w < loud.length; w++) {
+    if (!loud[w] || (w > 0 && loud[w - 1])) continue;
+    let end = w;
+    while (end < loud.length && loud[end]) end++;
+    // The pitch: rising zero crossings, found to the sample, over the steady middle.
+    const from = (w + 5) * WINDOW;
+    const to = (end - 5) * WINDOW;
+    const crossings = [];
+    for (let i = from; i < to; i++) {
+      if (samples[i - 1] < 0 && samples[i] >= 0) {
+        crossings.push(i - 1 + samples[i - 1] / (samples[i - 1] - samples[i]));
+      }
+    }
+    const period = (crossings.at(-1) - crossings[0]) / (crossings.length - 1) / RATE;
+    heard.push({ on: (w * WINDOW) / RATE, off: (end * WINDOW) / RATE, frequency: 1 / period });
+    w = end;
+  }
+  return heard;
+}
+
+// Each note expected is heard within 5 ms of its time, within half a semitone of its pitch.
+function assertHeard(heard, expected) {
+  assert.equal(heard.length, expected.length, JSON.stringify(heard));
+  expected.forEach((note, n) => {
+    const got = heard[n];
+    assert.ok(Math.abs(got.on - note.on) <= 0.005, `note ${n}: onset ${got.on}, not ${note.on}`);
+    const semitones = 12 * Math.log2(got.frequency / (440 * 2 ** ((note.key - 69) / 12)));
+    assert.ok(Math.abs(semitones) < 0.5, `note ${n}: ${semitones} semitones off key ${note.key}`);
+  });
+}
+
+const tavixOf = (page, input) =>
+  page.evaluate(async (input) => {
+    const { createConverter } = await import('/pn2tavix.mjs');
+    return (await createConverter()).convert(input).output;
+  }, input);
+
+test('the Minuet sounds every note at its time and pitch', async () => {
+  const { page, problems } = await open();
+  const minuet = await readFile(join(repo, 'examples/minuet.pdp1'), 'utf8');
+  const expected = readTavix(await tavixOf(page, minuet));
+  assert.equal(expected.length, 7);
+  const end = expected.at(-1).off + 0.5;
+  assertHeard(hear(await render(page, minuet, end, 'player.play(0);')), expected);
+  assert.deepEqual(problems, []);
+});
+
+test('a muted voice is silent, and a loop of one measure plays it twice', async () => {
+  const { page, problems } = await open();
+  // Two voices, each at a tempo of its own: the second changes tempo within the piece.
+  const input =
+    'Two/\nunits 16\n1 6q4 7q4/\n2 8q4 9q4/\nend\n' +
+    'Second/\nunits 16\ntempo 100\n1 1q8 2q8 3q8 4q8/\ntempo 240\n2 1q4 2q4/\nend\n';
+  const expected = readTavix(await tavixOf(page, input));
+  const first = expected.filter((n) => n.voice === 1);
+  const second = expected.filter((n) => n.voice === 2);
+  assert.equal(second.length, 6);
+  assert.notEqual(second[0].off - second[0].on, first[0].off - first[0].on);
+  assertHeard(
+    hear(await render(page, input, 6, 'player.setMuted(1, true); player.play(0);')),
+    second,
+  );
+  assertHeard(
+    hear(await render(page, input, 6, 'player.setMuted(2, true, true); player.play(0);')),
+    second,
+  );
+
+  // Measure 2 of the first voice, looped: its two notes, then the same again.
+  const measure = first.slice(2);
+  const length = measure[0].on - first[0].on;
+  const twice = [...measure, ...measure.map((n) => ({ ...n, on: n.on + length }))].map((n) => ({
+    ...n,
+    on: n.on - measure[0].on,
+  }));
+  const looped = await render(
+    page,
+    input,
+    2 * length + 0.3,
+    `player.setMuted(2, true);
+     player.setLoop({ first: 2, last: 2 });
+     player.play(playback.measureSpan(plan, 2, 1).on);`,
+  );
+  assertHeard(hear(looped), [...twice, { ...twice[0], on: 2 * length }]);
+  assert.deepEqual(problems, []);
+});
