@@ -31,7 +31,7 @@ if(PN2TAVIX_SANITIZE)
 endif()
 
 # The programs a user runs, in the package too.
-set(PN2TAVIX_INSTALLED_PROGRAMS pn2tavix pn2tavix-check)
+set(PN2TAVIX_INSTALLED_PROGRAMS pn2tavix pn2tavix-check pn2tavix-midi)
 install(TARGETS ${PN2TAVIX_INSTALLED_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT runtime)
 # A stripped program (the package's, or "cmake --install --strip") also loses the compiler's
@@ -56,13 +56,13 @@ install(FILES docs/input-language.md docs/output-format.md docs/web.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT runtime)
 install(FILES web/screenshot.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/web COMPONENT runtime)
 install(FILES CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT changelog)
-install(FILES man/pn2tavix.1 man/pn2tavix-check.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+install(FILES man/pn2tavix.1 man/pn2tavix-check.1 man/pn2tavix-midi.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
         COMPONENT man)
 
 # The target's own include directory for an installed copy is "include".
 install(TARGETS pn2tavix_core EXPORT pn2tavixTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES include/pn2tavix/pn2tavix.h include/pn2tavix/message.h
+install(FILES include/pn2tavix/pn2tavix.h include/pn2tavix/message.h include/pn2tavix/timeline.h
               ${PROJECT_BINARY_DIR}/include/pn2tavix/version.h
         DESTINATION include/pn2tavix COMPONENT development)
 set(PN2TAVIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/pn2tavix)
@@ -141,9 +141,11 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian
 
 pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix.1 ${PROJECT_BINARY_DIR}/pn2tavix.1.gz)
 pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix-check.1 ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz)
+pn2tavix_gzip(${PROJECT_SOURCE_DIR}/man/pn2tavix-midi.1 ${PROJECT_BINARY_DIR}/pn2tavix-midi.1.gz)
 pn2tavix_gzip(${PROJECT_BINARY_DIR}/changelog.Debian ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
 add_custom_target(pn2tavix_debian_files ALL
   DEPENDS ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz
+          ${PROJECT_BINARY_DIR}/pn2tavix-midi.1.gz
           ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
 
 # The copyright file in Debian's machine-readable format, its license text taken from LICENSE:
@@ -160,6 +162,7 @@ string(REPLACE "\n" "\n " PN2TAVIX_LICENSE_TEXT "${PN2TAVIX_LICENSE_TEXT}")
 configure_file(cmake/copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
 
 install(FILES ${PROJECT_BINARY_DIR}/pn2tavix.1.gz ${PROJECT_BINARY_DIR}/pn2tavix-check.1.gz
+              ${PROJECT_BINARY_DIR}/pn2tavix-midi.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz ${PROJECT_BINARY_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
@@ -189,7 +192,10 @@ a message that names the measure.
 
 pn2tavix-check checks whole files and folders of pieces and prints every
 message with its line and column, as editors and CI services read them, with
-notes that help to fix it and warnings of likely mistakes.]])
+notes that help to fix it and warnings of likely mistakes.
+
+pn2tavix-midi writes a piece as a Standard MIDI File, to hear what was
+written.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # One package of the runtime and debian components; the library is for those who build from

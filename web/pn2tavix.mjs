@@ -20,6 +20,83 @@ export const NOTE_FIELDS = Object.freeze({
   count: 12,
 });
 
+/**
+ * The lists of `timeline` that are packed, each an Int32Array of `count` numbers a record, with
+ * each field's index; the core packs the same order. Ticks: 96 to a quarter note, from the
+ * start of the piece. Places: the token (or statement) that wrote it, line and column from 1,
+ * column and offset in bytes.
+ */
+export const TIMELINE_FIELDS = Object.freeze({
+  tempos: Object.freeze({
+    voice: 0,
+    tick: 1,
+    tempo: 2, // quarter notes a minute, as "$tempo" writes it
+    measure: 3,
+    line: 4,
+    column: 5,
+    offset: 6,
+    count: 7,
+  }),
+  notes: Object.freeze({
+    voice: 0,
+    measure: 1,
+    start: 2, // tick
+    length: 3, // ticks
+    sounding: 4, // ticks that sound: the length less its "$shorten"
+    key: 5, // MIDI key: c5 (middle C) is 60
+    value: 6, // the note value as written: 1, 2, 4, ... 64
+    dots: 7,
+    triplet: 8, // 1 for a triplet
+    line: 9,
+    column: 10,
+    offset: 11,
+    tokenLength: 12, // bytes
+    count: 13,
+  }),
+  rests: Object.freeze({
+    voice: 0,
+    measure: 1,
+    start: 2,
+    length: 3,
+    wholeMeasure: 4, // 1 for a rest written by "rest N"
+    value: 5, // 0 for a whole-measure rest
+    dots: 6,
+    triplet: 7,
+    line: 8,
+    column: 9,
+    offset: 10,
+    tokenLength: 11,
+    count: 12,
+  }),
+  changes: Object.freeze({
+    voice: 0,
+    tick: 1,
+    measure: 2,
+    kind: 3, // CHANGE_KINDS
+    value: 4, // clef: 0 treble, 1 alto, 2 tenor, 3 bass; key: sharps (> 0) or flats (< 0); measure length: 64ths
+    line: 5,
+    column: 6,
+    offset: 7,
+    count: 8,
+  }),
+  measures: Object.freeze({
+    voice: 0,
+    number: 1,
+    start: 2,
+    length: 3, // ticks that its notes and rests fill
+    kind: 4, // MEASURE_KINDS
+    copiedFrom: 5, // for a copy, the measure repeated
+    count: 6,
+  }),
+});
+export const CHANGE_KINDS = Object.freeze({ clef: 0, key: 1, measureLength: 2 });
+export const MEASURE_KINDS = Object.freeze({ written: 0, wholeRest: 1, copy: 2 });
+
+// The core's numbers for the timeline's lists and for what convert() is to keep.
+const LIST = Object.freeze({ voices: 0, tempos: 1, notes: 2, rests: 3, changes: 4, measures: 5 });
+const VOICE_FIELDS = 6; // voice, pan, program, reverb, chorus, end
+const WITH = Object.freeze({ notes: 1, timeline: 2, midi: 4 });
+
 const utf8 = new TextDecoder('utf-8', { ignoreBOM: true });
 
 // In Node the WebAssembly file is read from beside this module; browsers and workers fetch it.
@@ -44,6 +121,64 @@ export async function createConverter(options = {}) {
   const bytesAt = (at, size) => core.HEAPU8.subarray(at >>> 0, (at >>> 0) + size);
   const textAt = (at, size) => utf8.decode(bytesAt(at, size));
   const place = (n) => (n < 0 ? null : n);
+
+  // The packed list `list` of a conversion, copied out of the core's memory.
+  function timelineList(converted, list) {
+    const count =
+      core._pn2tavix_timeline_count(converted, list) * core._pn2tavix_timeline_fields(list);
+    const first = core._pn2tavix_timeline(converted, list) >>> 0;
+    return core.HEAP32.slice(first / 4, first / 4 + count);
+  }
+
+  // The timeline: the voices as objects, with their tempo changes; the rest packed.
+  function timelineOf(converted) {
+    const packed = timelineList(converted, LIST.voices);
+    const tempos = timelineList(converted, LIST.tempos);
+    const T = TIMELINE_FIELDS.tempos;
+    const voices = [];
+    for (let i = 0; i * VOICE_FIELDS < packed.length; i++) {
+      const [voice, pan, program, reverb, chorus, end] = packed.subarray(
+        i * VOICE_FIELDS,
+        (i + 1) * VOICE_FIELDS,
+      );
+      const own = [];
+      for (let k = 0; k < tempos.length; k += T.count) {
+        if (tempos[k + T.voice] !== voice) continue;
+        own.push({
+          tick: tempos[k + T.tick],
+          tempo: tempos[k + T.tempo],
+          measure: tempos[k + T.measure],
+          line: tempos[k + T.line],
+          column: tempos[k + T.column],
+          offset: tempos[k + T.offset],
+        });
+      }
+      voices.push({
+        voice,
+        title: textAt(
+          core._pn2tavix_voice_title(converted, i),
+          core._pn2tavix_voice_title_size(converted, i),
+        ),
+        patch: textAt(
+          core._pn2tavix_voice_patch(converted, i),
+          core._pn2tavix_voice_patch_size(converted, i),
+        ),
+        program,
+        pan,
+        reverb,
+        chorus,
+        end,
+        tempos: own,
+      });
+    }
+    return {
+      voices,
+      notes: timelineList(converted, LIST.notes),
+      rests: timelineList(converted, LIST.rests),
+      changes: timelineList(converted, LIST.changes),
+      measures: timelineList(converted, LIST.measures),
+    };
+  }
 
   function message(m, asBytes) {
     const text = bytesAt(core._pn2tavix_message_text(m), core._pn2tavix_message_text_size(m));
@@ -78,9 +213,11 @@ export async function createConverter(options = {}) {
    * UTF-8). Returns {status, output, messages}: `output` is a Uint8Array for bytes in and a
    * string for a string in. With `notes`, also `notes`, an Int32Array of NOTE_FIELDS.count
    * numbers a note; with `check`, `messages` also holds the warnings that the program does not
-   * print (`printed` false).
+   * print (`printed` false). With `timeline`, also `timeline`, the piece as it sounds (see
+   * TIMELINE_FIELDS); with `midi`, also `midi`, its Standard MIDI File as a Uint8Array (empty
+   * when the piece does not convert), the bytes that pn2tavix-midi writes.
    */
-  function convert(input, { notes = false, check = false } = {}) {
+  function convert(input, { notes = false, check = false, timeline = false, midi = false } = {}) {
     const asBytes = typeof input !== 'string';
     if (asBytes && !(input instanceof Uint8Array)) {
       throw new TypeError('convert() takes a Uint8Array or a string');
@@ -89,7 +226,9 @@ export async function createConverter(options = {}) {
     const at = core._malloc(Math.max(bytes.length, 1));
     if (at === 0) throw new RangeError(`no memory for an input of ${bytes.length} bytes`);
     core.HEAPU8.set(bytes, at >>> 0);
-    const converted = core._pn2tavix_convert(at, bytes.length, notes ? 1 : 0);
+    const flags =
+      (notes ? WITH.notes : 0) | (timeline ? WITH.timeline : 0) | (midi ? WITH.midi : 0);
+    const converted = core._pn2tavix_convert(at, bytes.length, flags);
     core._free(at);
     if (converted === 0) throw new RangeError(`no memory to convert ${bytes.length} bytes`);
     try {
@@ -113,13 +252,24 @@ export async function createConverter(options = {}) {
         const first = core._pn2tavix_notes(converted) >>> 0;
         result.notes = core.HEAP32.slice(first / 4, first / 4 + count);
       }
+      if (timeline) result.timeline = timelineOf(converted);
+      if (midi)
+        result.midi = bytesAt(
+          core._pn2tavix_midi(converted),
+          core._pn2tavix_midi_size(converted),
+        ).slice();
       return result;
     } finally {
       core._pn2tavix_release(converted);
     }
   }
 
-  if (core._pn2tavix_note_fields() !== NOTE_FIELDS.count) {
+  const fieldsAgree = Object.entries(LIST).every(
+    ([name, list]) =>
+      core._pn2tavix_timeline_fields(list) ===
+      (name === 'voices' ? VOICE_FIELDS : TIMELINE_FIELDS[name].count),
+  );
+  if (core._pn2tavix_note_fields() !== NOTE_FIELDS.count || !fieldsAgree) {
     throw new Error('pn2tavix-core.wasm is not the build this module was written for');
   }
   const versionAt = core._pn2tavix_version() >>> 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "pn2tavix/message.h"
+#include "pn2tavix/timeline.h"
 #include "pn2tavix/version.h"
 
 namespace pn2tavix {
@@ -27,6 +28,8 @@ std::string_view version() noexcept;
 struct Options {
   bool keep_output = true;   // false: the tavix text is made and checked, but not kept
   bool note_events = false;  // fill Result::notes
+  bool timeline = false;     // fill Result::timeline
+  bool midi = false;         // fill Result::midi
 };
 
 struct Result {
@@ -34,6 +37,11 @@ struct Result {
   std::string output;  // the tavix text; on an error, what was written before it
   std::vector<Message> messages;  // in the order they happened; an error comes last
   std::vector<NoteEvent> notes;   // with Options::note_events
+  Timeline timeline;              // with Options::timeline
+  /// With Options::midi, the piece as a Standard MIDI File (the bytes pn2tavix-midi writes);
+  /// empty when the piece does not convert.
+  std::string midi;
+  std::string title;  // the first title, as read
 };
 
 /// Converts the music in `input`, which is read as bytes, exactly as the program reads a file.

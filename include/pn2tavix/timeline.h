@@ -34,12 +34,14 @@ struct TempoChange {
 
 /// One voice's set-up, as its channel block writes it.
 struct TimedVoice {
-  std::int64_t voice = 0;  // 1 for the first
-  std::string title;       // the title that started it, as read
-  int pan = 0;             // 0 (left) to 127 (right)
-  std::string patch;       // "flute"
-  int program = 73;        // the General MIDI program of `patch`, from 0 (73 is the flute)
-  std::int64_t end = 0;    // the tick after its last note, rest or measure
+  std::int64_t voice = 0;           // 1 for the first
+  std::string title;                // the title that started it, as read
+  int pan = 0;                      // 0 (left) to 127 (right)
+  std::string patch;                // "flute"
+  int program = 73;                 // the General MIDI program of `patch`, from 0 (73 is the flute)
+  int reverb = 0;                   // "$reverb", 0 to 127
+  int chorus = 0;                   // "$chorus", 0 to 127
+  std::int64_t end = 0;             // the tick after its last note, rest or measure
   std::vector<TempoChange> tempos;  // in order of ticks
 };
 

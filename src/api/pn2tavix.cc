@@ -16,10 +16,12 @@
 #include <string>
 #include <utility>
 
+#include "api/midi.h"
 #include "base/diagnostic.h"
 #include "driver/driver.h"
 #include "driver/sink.h"
 #include "input/byte_source.h"
+#include "support/tavix_reader.h"
 
 namespace pn2tavix {
 
@@ -64,9 +66,18 @@ class Print final : public MessageHandler {
 Result convert_into(ByteSource& source, const Options& options) {
   Result result;
   Collect collect(result.messages);
-  Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
+  // Until the conversion builds the timeline itself, it is read back from the text written.
+  const bool timed = options.timeline || options.midi;
+  Sink sink(options.keep_output || timed ? &result.output : static_cast<std::string*>(nullptr));
   result.status =
       convert_source(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
+  if (timed) {
+    testing::TavixText text = testing::read_tavix(result.output);
+    result.title = std::move(text.title);
+    if (options.midi && result.status == 0) result.midi = write_midi(text.timeline, result.title);
+    if (options.timeline) result.timeline = std::move(text.timeline);
+    if (!options.keep_output) result.output = {};
+  }
   return result;
 }
 

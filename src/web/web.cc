@@ -40,8 +40,93 @@ enum NoteField : int {
 
 struct Converted {
   pn2tavix::Result result;
-  std::vector<std::int32_t> notes;  // kNoteFields numbers a note
+  std::vector<std::int32_t> notes;        // kNoteFields numbers a note
+  std::vector<std::int32_t> timeline[6];  // by TimelineList: each list's records, packed
 };
+
+// The lists of a timeline as JavaScript reads them, each a 32-bit array of records whose
+// fields are in the order below; the module's TIMELINE_FIELDS names the same.
+enum TimelineList : int {
+  kVoices,
+  kTempos,
+  kTimedNotes,
+  kRests,
+  kChanges,
+  kMeasures,
+  kTimelineLists
+};
+enum VoiceField : int {
+  kVoiceNumber,
+  kVoicePan,
+  kVoiceProgram,
+  kVoiceReverb,
+  kVoiceChorus,
+  kVoiceEnd,
+  kVoiceFields
+};
+enum TempoField : int {
+  kTempoVoice,
+  kTempoTick,
+  kTempoValue,
+  kTempoMeasure,
+  kTempoLine,
+  kTempoColumn,
+  kTempoOffset,
+  kTempoFields
+};
+enum TimedNoteField : int {
+  kNoteVoice,
+  kNoteMeasure,
+  kNoteStart,
+  kNoteLength,
+  kNoteSounding,
+  kNoteKey,
+  kNoteValue,
+  kNoteDots,
+  kNoteTriplet,
+  kNoteLine,
+  kNoteColumn,
+  kNoteOffset,
+  kNoteTokenLength,
+  kTimedNoteFields
+};
+enum RestField : int {
+  kRestVoice,
+  kRestMeasure,
+  kRestStart,
+  kRestLength,
+  kRestWholeMeasure,
+  kRestValue,
+  kRestDots,
+  kRestTriplet,
+  kRestLine,
+  kRestColumn,
+  kRestOffset,
+  kRestTokenLength,
+  kRestFields
+};
+enum ChangeField : int {
+  kChangeVoice,
+  kChangeTick,
+  kChangeMeasure,
+  kChangeKind,  // 0 clef, 1 key signature, 2 measure length
+  kChangeValue,
+  kChangeLine,
+  kChangeColumn,
+  kChangeOffset,
+  kChangeFields
+};
+enum MeasureField : int {
+  kMeasureVoice,
+  kMeasureNumber,
+  kMeasureStart,
+  kMeasureLengthTicks,
+  kMeasureKind,  // 0 written, 1 a whole-measure rest, 2 a copy
+  kMeasureCopiedFrom,
+  kMeasureFields
+};
+constexpr int kTimelineFields[kTimelineLists] = {kVoiceFields, kTempoFields,  kTimedNoteFields,
+                                                 kRestFields,  kChangeFields, kMeasureFields};
 
 // Counts no input of wasm32 can reach; clamped rather than wrapped all the same.
 std::int32_t narrow(std::int64_t v) {
@@ -60,19 +145,78 @@ double offset_of(const std::optional<Position>& at) {
   return at ? static_cast<double>(at->offset) : -1;
 }
 
+// Packs the timeline into the lists that JavaScript reads. Ticks past 2^31 - 1, which only
+// measures of millions of notes reach, are clamped.
+void pack_timeline(const pn2tavix::Timeline& t, Converted& c) {
+  auto& voices = c.timeline[kVoices];
+  auto& tempos = c.timeline[kTempos];
+  for (const pn2tavix::TimedVoice& v : t.voices) {
+    voices.insert(voices.end(),
+                  {narrow(v.voice), v.pan, v.program, v.reverb, v.chorus, narrow(v.end)});
+    for (const pn2tavix::TempoChange& k : v.tempos) {
+      tempos.insert(tempos.end(), {narrow(v.voice), narrow(k.tick), k.tempo, k.measure,
+                                   narrow(k.at.line), narrow(k.at.column), narrow(k.at.offset)});
+    }
+  }
+  for (const pn2tavix::TimedNote& n : t.notes) {
+    c.timeline[kTimedNotes].insert(
+        c.timeline[kTimedNotes].end(),
+        {narrow(n.voice), n.measure, narrow(n.start), narrow(n.length), narrow(n.sounding), n.key,
+         n.written.value, n.written.dots, n.written.triplet, narrow(n.at.line), narrow(n.at.column),
+         narrow(n.at.offset), narrow(n.token_length)});
+  }
+  for (const pn2tavix::TimedRest& r : t.rests) {
+    c.timeline[kRests].insert(
+        c.timeline[kRests].end(),
+        {narrow(r.voice), r.measure, narrow(r.start), narrow(r.length), r.whole_measure,
+         r.written.value, r.written.dots, r.written.triplet, narrow(r.at.line), narrow(r.at.column),
+         narrow(r.at.offset), narrow(r.token_length)});
+  }
+  for (const pn2tavix::TimedChange& k : t.changes) {
+    c.timeline[kChanges].insert(
+        c.timeline[kChanges].end(),
+        {narrow(k.voice), narrow(k.tick), k.measure, static_cast<std::int32_t>(k.kind),
+         narrow(k.value), narrow(k.at.line), narrow(k.at.column), narrow(k.at.offset)});
+  }
+  for (const pn2tavix::TimedMeasure& m : t.measures) {
+    c.timeline[kMeasures].insert(c.timeline[kMeasures].end(),
+                                 {narrow(m.voice), m.number, narrow(m.start), narrow(m.length),
+                                  static_cast<std::int32_t>(m.kind), m.copied_from});
+  }
+}
+
+// Packs the result's timeline for JavaScript, and lets go of all of it but the voices' names.
+void keep_timeline(Converted& c) {
+  try {
+    pack_timeline(c.result.timeline, c);
+  } catch (const std::bad_alloc&) {
+    for (auto& list : c.timeline) list.clear();  // converted all the same, but not to be played
+  }
+  c.result.timeline.notes = {};
+  c.result.timeline.rests = {};
+  c.result.timeline.changes = {};
+  c.result.timeline.measures = {};
+}
+
 }  // namespace
 
 extern "C" {
 
-/// Converts the `size` bytes at `input`; with `with_notes`, keeps the notes for drawing. Null
-/// only when there is no memory even for the result.
-EMSCRIPTEN_KEEPALIVE Converted* pn2tavix_convert(const char* input, std::size_t size,
-                                                 int with_notes) {
+/// What pn2tavix_convert() keeps besides the text and the messages, as bits of its `flags`.
+enum ConvertFlag : int { kWithNotes = 1, kWithTimeline = 2, kWithMidi = 4 };
+
+/// Converts the `size` bytes at `input`; with kWithNotes in `flags`, keeps the notes for
+/// drawing, with kWithTimeline the timeline, with kWithMidi the MIDI file. Null only when there
+/// is no memory even for the result.
+EMSCRIPTEN_KEEPALIVE Converted* pn2tavix_convert(const char* input, std::size_t size, int flags) {
   auto* c = new (std::nothrow) Converted;
   if (c == nullptr) return nullptr;
   pn2tavix::Options options;
-  options.note_events = with_notes != 0;
+  options.note_events = (flags & kWithNotes) != 0;
+  options.timeline = (flags & kWithTimeline) != 0;
+  options.midi = (flags & kWithMidi) != 0;
   c->result = pn2tavix::convert(std::string_view(input, size), options);
+  keep_timeline(*c);
   try {
     c->notes.reserve(c->result.notes.size() * kNoteFields);
     for (const pn2tavix::NoteEvent& n : c->result.notes) {
@@ -154,5 +298,34 @@ EMSCRIPTEN_KEEPALIVE double pn2tavix_hint_offset(const Hint* h) { return offset_
 
 /// The library's version, ended by a NUL: version() views a string literal.
 EMSCRIPTEN_KEEPALIVE const char* pn2tavix_version() { return pn2tavix::version().data(); }
+
+/// The records of timeline list `list` (a TimelineList), kTimelineFields[list] numbers each.
+EMSCRIPTEN_KEEPALIVE const std::int32_t* pn2tavix_timeline(const Converted* c, int list) {
+  return c->timeline[list].data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_timeline_count(const Converted* c, int list) {
+  return c->timeline[list].size() / kTimelineFields[list];
+}
+EMSCRIPTEN_KEEPALIVE int pn2tavix_timeline_fields(int list) { return kTimelineFields[list]; }
+
+/// The piece's Standard MIDI File; empty unless asked for and converted.
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_midi(const Converted* c) { return c->result.midi.data(); }
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_midi_size(const Converted* c) {
+  return c->result.midi.size();
+}
+
+/// The title and "$patch" of voice `i` (its index in the timeline's voices).
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_voice_title(const Converted* c, std::size_t i) {
+  return c->result.timeline.voices[i].title.data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_voice_title_size(const Converted* c, std::size_t i) {
+  return c->result.timeline.voices[i].title.size();
+}
+EMSCRIPTEN_KEEPALIVE const char* pn2tavix_voice_patch(const Converted* c, std::size_t i) {
+  return c->result.timeline.voices[i].patch.data();
+}
+EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_voice_patch_size(const Converted* c, std::size_t i) {
+  return c->result.timeline.voices[i].patch.size();
+}
 
 }  // extern "C"

@@ -42,8 +42,10 @@ fi
 cat >"$work/wanted" <<'LIST'
 ./bin/pn2tavix
 ./bin/pn2tavix-check
+./bin/pn2tavix-midi
 ./include/pn2tavix/message.h
 ./include/pn2tavix/pn2tavix.h
+./include/pn2tavix/timeline.h
 ./include/pn2tavix/version.h
 ./share/doc/pn2tavix/LICENSE
 ./share/doc/pn2tavix/CHANGELOG.md
@@ -53,6 +55,7 @@ cat >"$work/wanted" <<'LIST'
 ./share/doc/pn2tavix/docs/web.md
 ./share/doc/pn2tavix/web/screenshot.png
 ./share/man/man1/pn2tavix-check.1
+./share/man/man1/pn2tavix-midi.1
 ./share/man/man1/pn2tavix.1
 LIB/cmake/pn2tavix/pn2tavixConfig.cmake
 LIB/cmake/pn2tavix/pn2tavixConfigVersion.cmake

@@ -71,6 +71,7 @@ awk '{print $6}' "$work/contents" | grep -v '/$' | sort >"$work/files"
 cat >"$work/wanted" <<'LIST'
 ./usr/bin/pn2tavix
 ./usr/bin/pn2tavix-check
+./usr/bin/pn2tavix-midi
 ./usr/share/doc/pn2tavix/README.md
 ./usr/share/doc/pn2tavix/changelog.Debian.gz
 ./usr/share/doc/pn2tavix/copyright
@@ -80,6 +81,7 @@ cat >"$work/wanted" <<'LIST'
 ./usr/share/doc/pn2tavix/web/screenshot.png
 ./usr/share/lintian/overrides/pn2tavix
 ./usr/share/man/man1/pn2tavix-check.1.gz
+./usr/share/man/man1/pn2tavix-midi.1.gz
 ./usr/share/man/man1/pn2tavix.1.gz
 LIST
 if diff "$work/wanted" "$work/files"; then ok; else fail "the files in the package"; fi
