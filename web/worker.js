@@ -1,8 +1,8 @@
 // The only place that calls the converter. The page's conversions run here, off the page's own
 // thread, so that no piece, however large, holds up typing; the page sends the editor's text
 // and gets back what to show.
-import { NOTE_FIELDS, createConverter } from './pn2tavix.mjs';
-import { planFromTimeline, timelineOf, transferables } from './playback/plan.js';
+import { TIMELINE_FIELDS, createConverter } from './pn2tavix.mjs';
+import { planFromTimeline, transferables } from './playback/plan.js';
 import { decode, encode } from './bytes.js';
 
 let converter = createConverter();
@@ -18,7 +18,7 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
     const result = convert(input, { notes: drawn, check: true, timeline: drawn, midi: true });
     const convertMs = performance.now() - started;
     // What the player plays, in seconds, made here rather than on the page's own thread.
-    const plan = drawn ? planFromTimeline(timelineOf(result, NOTE_FIELDS)) : null;
+    const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
     const output = decode(result.output, encoding);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,

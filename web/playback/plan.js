@@ -55,7 +55,8 @@ function sortedBy(keys) {
 }
 
 /**
- * The plan of `timeline` ({voices, notes, measures}, as the converter gives it):
+ * The plan of `timeline`, as the module's convert() gives it, whose packed lists `fields`
+ * (the module's TIMELINE_FIELDS) describes:
  * - `voices`: by voice number, {voice, pan, program, map} (map: the voice's tempo map);
  * - the notes, index for index as the timeline lists them, in typed arrays: `voice`,
  *   `measure`, `key` (MIDI), `on` and `off` (piece seconds of the start and of the end of its
@@ -64,14 +65,16 @@ function sortedBy(keys) {
  * - the measures, voice by voice in time order: `bars` {voice, number, tick, ticks, on, off};
  * - `end`: piece seconds when the last voice ends.
  */
-export function planFromTimeline(timeline) {
+export function planFromTimeline(timeline, fields) {
   const voices = [];
   for (const v of timeline.voices) {
     voices[v.voice] = { voice: v.voice, pan: v.pan, program: v.program, map: tempoMap(v.tempos) };
   }
   const mapOf = (voice) => (voices[voice] ??= { voice, pan: 64, map: tempoMap() }).map;
 
-  const count = timeline.notes.length;
+  const N = fields.notes;
+  const notes = timeline.notes;
+  const count = notes.length / N.count;
   const plan = {
     count,
     voices,
@@ -87,31 +90,39 @@ export function planFromTimeline(timeline) {
     bars: null,
     end: 0,
   };
-  timeline.notes.forEach((n, i) => {
-    const map = mapOf(n.voice);
-    plan.voice[i] = n.voice;
-    plan.measure[i] = n.measure;
-    plan.key[i] = n.key;
-    plan.on[i] = secondsAt(map, n.start);
-    plan.off[i] = secondsAt(map, n.start + n.sounding);
-    plan.line[i] = n.line;
-    plan.column[i] = n.column;
-    plan.tokenLength[i] = n.tokenLength;
+  for (let i = 0, base = 0; i < count; i++, base += N.count) {
+    const voice = notes[base + N.voice];
+    const map = mapOf(voice);
+    const start = notes[base + N.start];
+    plan.voice[i] = voice;
+    plan.measure[i] = notes[base + N.measure];
+    plan.key[i] = notes[base + N.key];
+    plan.on[i] = secondsAt(map, start);
+    plan.off[i] = secondsAt(map, start + notes[base + N.sounding]);
+    plan.line[i] = notes[base + N.line];
+    plan.column[i] = notes[base + N.column];
+    plan.tokenLength[i] = notes[base + N.tokenLength];
     plan.end = Math.max(plan.end, plan.off[i]);
-  });
+  }
   plan.order = sortedBy(plan.on);
 
-  const measures = [...timeline.measures].sort((a, b) => a.voice - b.voice || a.start - b.start);
-  const bars = {
-    voice: Int32Array.from(measures, (m) => m.voice),
-    number: Int32Array.from(measures, (m) => m.number),
-    tick: Float64Array.from(measures, (m) => m.start),
-    ticks: Float64Array.from(measures, (m) => m.length),
-    on: Float64Array.from(measures, (m) => secondsAt(mapOf(m.voice), m.start)),
-    off: Float64Array.from(measures, (m) => secondsAt(mapOf(m.voice), m.start + m.length)),
+  // The measures as they come are in the order of the text: each voice's in time order.
+  const M = fields.measures;
+  const measures = timeline.measures;
+  const bars = measures.length / M.count;
+  const at = (b, f) => measures[b * M.count + f];
+  const order = sortedBy(Float64Array.from({ length: bars }, (_, b) => at(b, M.voice)));
+  plan.bars = {
+    voice: Int32Array.from(order, (b) => at(b, M.voice)),
+    number: Int32Array.from(order, (b) => at(b, M.number)),
+    tick: Float64Array.from(order, (b) => at(b, M.start)),
+    ticks: Float64Array.from(order, (b) => at(b, M.length)),
+    on: Float64Array.from(order, (b) => secondsAt(mapOf(at(b, M.voice)), at(b, M.start))),
+    off: Float64Array.from(order, (b) =>
+      secondsAt(mapOf(at(b, M.voice)), at(b, M.start) + at(b, M.length)),
+    ),
   };
-  plan.bars = bars;
-  for (const off of bars.off) plan.end = Math.max(plan.end, off);
+  for (const off of plan.bars.off) plan.end = Math.max(plan.end, off);
   return plan;
 }
 
@@ -205,54 +216,4 @@ export function noteAtOrBefore(plan, line, column) {
     }
   }
   return found;
-}
-
-/**
- * The timeline of a conversion `result`. Where the converter gives none, one is made from its
- * packed notes (NOTE_FIELDS, as the roll draws them): at the head's tempo, in the middle,
- * each note sounding for its whole length, and a measure without notes as long as the one
- * before it.
- */
-export function timelineOf(result, F) {
-  if (result.timeline) return result.timeline;
-  const packed = result.notes ?? new Int32Array(0);
-  const lengths = new Map(); // voice -> [ticks of measure 1, 2, ...]
-  for (let base = 0; base < packed.length; base += F.count) {
-    const voice = packed[base + F.voice];
-    const list = lengths.get(voice) ?? [];
-    list[packed[base + F.measure] - 1] = 2 * (packed[base + F.measureLength] || 192);
-    lengths.set(voice, list);
-  }
-  const starts = new Map();
-  const measures = [];
-  for (const [voice, list] of lengths) {
-    const at = [];
-    let tick = 0;
-    let length = list.find((l) => l) ?? 384;
-    for (let m = 0; m < list.length; m++) {
-      length = list[m] ?? length;
-      at.push(tick);
-      measures.push({ voice, number: m + 1, start: tick, length });
-      tick += length;
-    }
-    starts.set(voice, at);
-  }
-  const notes = [];
-  for (let base = 0; base < packed.length; base += F.count) {
-    const voice = packed[base + F.voice];
-    const length = 2 * packed[base + F.length];
-    notes.push({
-      voice,
-      measure: packed[base + F.measure],
-      start: starts.get(voice)[packed[base + F.measure] - 1] + 2 * packed[base + F.start],
-      length,
-      sounding: length,
-      key: packed[base + F.semitone] + 24,
-      line: packed[base + F.line],
-      column: packed[base + F.column],
-      tokenLength: packed[base + F.tokenLength],
-    });
-  }
-  const voices = [...lengths.keys()].map((voice) => ({ voice, pan: 64, program: 73, tempos: [] }));
-  return { voices, notes, measures };
 }

@@ -31,10 +31,13 @@ const bundle = esbuild
 /**
  * The notes that the tavix text `text` sounds, from its own lines: per channel its tempo and
  * "$shorten", each "/L" line's length, and the note's name. [{voice, on, off, key}] in
- * seconds from the start.
+ * seconds from the start, and `measures[n]`: {on, off}, from the earliest voice's start of
+ * measure n to the latest's end.
  */
 function readTavix(text) {
   const notes = [];
+  const measures = [];
+  let measureOn = 0;
   const SEMITONES = { c: 0, d: 2, e: 4, f: 5, g: 7, a: 9, b: 11 };
   let voice = 0;
   let tick = 0;
@@ -45,6 +48,10 @@ function readTavix(text) {
     let m;
     if ((m = line.match(/^@channel (\d+)/))) {
       [voice, tick, sec, perTick, shorten] = [Number(m[1]), 0, 0, 60 / (67 * 96), 0];
+      measureOn = 0;
+    } else if ((m = line.match(/^# End measure (\d+)/))) {
+      const span = (measures[Number(m[1])] ??= { on: Infinity, off: 0 });
+      [span.on, span.off, measureOn] = [Math.min(span.on, measureOn), Math.max(span.off, sec), sec];
     } else if ((m = line.match(/^\$tempo (\d+)/)) && voice > 0) {
       perTick = 60 / (Number(m[1]) * 96);
     } else if ((m = line.match(/^\$shorten (\d+)/))) {
@@ -59,28 +66,33 @@ function readTavix(text) {
       sec += ticks * perTick;
     }
   }
-  return notes.sort((a, b) => a.on - b.on);
+  notes.sort((a, b) => a.on - b.on);
+  return Object.assign(notes, { measures });
 }
 
 /**
  * Renders `input` with the page's player into an OfflineAudioContext of `seconds`, with the
- * square wave; `setup(player, plan, playback)` sets it up and starts it. Returns the samples,
- * both channels added.
+ * square wave, from the start or from measure `from` (its earliest voice), with the voices of `muted`
+ * muted, those of `solo` alone, and a `loop` ({first, last}). Returns the samples, both
+ * channels added.
  */
-async function render(page, input, seconds, setup) {
+async function render(page, input, seconds, setup = {}) {
   await page.evaluate(await bundle);
   const samples = await page.evaluate(
     async ({ input, seconds, rate, setup }) => {
-      const { createConverter, NOTE_FIELDS } = await import('/pn2tavix.mjs');
+      const { createConverter, TIMELINE_FIELDS } = await import('/pn2tavix.mjs');
       const { convert } = await createConverter();
       const result = convert(input, { notes: true, timeline: true });
-      const { createPlayer, planFromTimeline, timelineOf } = window.playback;
-      const plan = planFromTimeline(timelineOf(result, NOTE_FIELDS));
+      const { createPlayer, planFromTimeline } = window.playback;
+      const plan = planFromTimeline(result.timeline, TIMELINE_FIELDS);
       const context = new OfflineAudioContext(2, Math.ceil(seconds * rate), rate);
       const player = createPlayer({ context });
       player.load(plan);
       player.setSound('square');
-      new Function('player', 'plan', 'playback', setup)(player, plan, window.playback);
+      for (const voice of setup.muted ?? []) player.setMuted(voice, true);
+      for (const voice of setup.solo ?? []) player.setMuted(voice, true, true);
+      if (setup.loop) player.setLoop(setup.loop);
+      player.play(setup.from ? window.playback.measureSpan(plan, setup.from).on : 0);
       const buffer = await context.startRendering();
       const [left, right] = [buffer.getChannelData(0), buffer.getChannelData(1)];
       return Array.from(left, (x, i) => x + right[i]);
@@ -145,7 +157,7 @@ test('the Minuet sounds every note at its time and pitch', async () => {
   const expected = readTavix(await tavixOf(page, minuet));
   assert.equal(expected.length, 7);
   const end = expected.at(-1).off + 0.5;
-  assertHeard(hear(await render(page, minuet, end, 'player.play(0);')), expected);
+  assertHeard(hear(await render(page, minuet, end)), expected);
   assert.deepEqual(problems, []);
 });
 
@@ -160,30 +172,21 @@ test('a muted voice is silent, and a loop of one measure plays it twice', async 
   const second = expected.filter((n) => n.voice === 2);
   assert.equal(second.length, 6);
   assert.notEqual(second[0].off - second[0].on, first[0].off - first[0].on);
-  assertHeard(
-    hear(await render(page, input, 6, 'player.setMuted(1, true); player.play(0);')),
-    second,
-  );
-  assertHeard(
-    hear(await render(page, input, 6, 'player.setMuted(2, true, true); player.play(0);')),
-    second,
-  );
+  assertHeard(hear(await render(page, input, 6, { muted: [1] })), second);
+  assertHeard(hear(await render(page, input, 6, { solo: [2] })), second);
 
-  // Measure 2 of the first voice, looped: its two notes, then the same again.
-  const measure = first.slice(2);
-  const length = measure[0].on - first[0].on;
-  const twice = [...measure, ...measure.map((n) => ({ ...n, on: n.on + length }))].map((n) => ({
-    ...n,
-    on: n.on - measure[0].on,
-  }));
-  const looped = await render(
-    page,
-    input,
-    2 * length + 0.3,
-    `player.setMuted(2, true);
-     player.setLoop({ first: 2, last: 2 });
-     player.play(playback.measureSpan(plan, 2, 1).on);`,
-  );
-  assertHeard(hear(looped), [...twice, { ...twice[0], on: 2 * length }]);
+  // Measure 2 looped, the first voice heard: its two notes, then the same again. A pass
+  // lasts from the earliest voice's start of the measure to the latest voice's end.
+  const { on, off } = expected.measures[2];
+  const length = off - on;
+  assert.ok(length > first[2].on - first[0].on);
+  const measure = first.slice(2).map((n) => ({ ...n, on: n.on - on }));
+  const twice = [...measure, ...measure.map((n) => ({ ...n, on: n.on + length }))];
+  const looped = await render(page, input, 2 * length + 0.3, {
+    muted: [2],
+    loop: { first: 2, last: 2 },
+    from: 2,
+  });
+  assertHeard(hear(looped), twice);
   assert.deepEqual(problems, []);
 });
