@@ -50,6 +50,7 @@ set(PN2TAVIX_PAGE_SOURCES
   ${PN2TAVIX_WEB_SOURCE}/app.js
   ${PN2TAVIX_WEB_SOURCE}/build.mjs
   ${PN2TAVIX_WEB_SOURCE}/bytes.js
+  ${PN2TAVIX_WEB_SOURCE}/docs.css
   ${PN2TAVIX_WEB_SOURCE}/editor.js
   ${PN2TAVIX_WEB_SOURCE}/index.html
   ${PN2TAVIX_WEB_SOURCE}/meaning.js
@@ -59,9 +60,11 @@ set(PN2TAVIX_PAGE_SOURCES
   ${PN2TAVIX_WEB_SOURCE}/roll-interaction.js
   ${PN2TAVIX_WEB_SOURCE}/roll-layout.js
   ${PN2TAVIX_WEB_SOURCE}/roll.js
+  ${PN2TAVIX_WEB_SOURCE}/splitter.js
   ${PN2TAVIX_WEB_SOURCE}/style.css
   ${PN2TAVIX_WEB_SOURCE}/worker.js
   ${PROJECT_SOURCE_DIR}/docs/input-language.md
+  ${PROJECT_SOURCE_DIR}/docs/output-format.md
   ${PROJECT_SOURCE_DIR}/docs/web.md
   ${PROJECT_SOURCE_DIR}/examples/minuet.pdp1)
 add_custom_command(

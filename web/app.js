@@ -15,6 +15,7 @@ import {
 import { createRoll } from './roll.js';
 import { noteAtPlace, noteMeaning } from './meaning.js';
 import { NOTE_FIELDS as F } from './pn2tavix.mjs';
+import { attachSplitter } from './splitter.js';
 import { createPlayer } from './playback/player.js';
 import { attachControls } from './playback/controls.js';
 import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
@@ -57,6 +58,9 @@ const editor = createEditor($('editor'), {
   onChange: () => {
     forgetExample();
     requestConversion();
+    unlink();
+    clearTimeout(saveTimer);
+    saveTimer = setTimeout(keep, 500);
   },
   describe,
   label: 'Music file',
@@ -118,8 +122,6 @@ function requestConversion() {
   setTimeout(() => {
     if (busy && sent === id) showStatus('converting', 'Converting…');
   }, 150);
-  clearTimeout(saveTimer);
-  saveTimer = setTimeout(keep, 500);
 }
 
 function startWorker() {
@@ -304,20 +306,42 @@ function pieceFromLink() {
   return bytes;
 }
 
+// An address that holds a piece must never hold an older one than the editor: a reload, which
+// goes to the address as it is when it starts, would show it. So an edit takes the piece out of
+// the address at once, and keep() puts the new one back.
+let linked = false; // whether the address is to carry the piece
+function unlink() {
+  if (!location.hash.startsWith('#piece=')) return;
+  linked = true;
+  history.replaceState(null, '', location.pathname + location.search);
+}
+
+// Keeps the editor's piece for the next visit, and puts it in the address if that held one.
 function keep() {
+  clearTimeout(saveTimer);
+  saveTimer = 0;
   const bytes = encode(editor.state.doc.toString(), piece.encoding);
+  // base64url makes 4 characters of 3 bytes: a large piece is not encoded for nothing.
+  const fits = (limit) => Math.ceil((bytes.length * 4) / 3) <= limit;
+  const text =
+    (linked && fits(LINK_LIMIT)) || bytes.length <= KEEP_LIMIT ? toBase64url(bytes) : null;
+  if (linked && fits(LINK_LIMIT)) history.replaceState(null, '', `#piece=${text}`);
   try {
-    if (bytes.length > KEEP_LIMIT) localStorage.removeItem(KEPT);
-    else
-      localStorage.setItem(KEPT, JSON.stringify({ piece: toBase64url(bytes), name: piece.name }));
+    const kept =
+      bytes.length <= KEEP_LIMIT
+        ? { piece: text, name: piece.name }
+        : { tooLarge: bytes.length, name: piece.name };
+    localStorage.setItem(KEPT, JSON.stringify(kept));
   } catch {
     // Storage full or turned off: the piece is simply not kept.
   }
 }
 
+// The piece kept last time: {bytes, name}, or {tooLarge, name} for one too large to keep.
 function kept() {
   try {
-    const { piece: text, name } = JSON.parse(localStorage.getItem(KEPT));
+    const { piece: text, tooLarge, name } = JSON.parse(localStorage.getItem(KEPT));
+    if (tooLarge) return { tooLarge, name };
     const bytes = fromBase64url(text);
     return bytes && { bytes, name };
   } catch {
@@ -402,6 +426,11 @@ $('link').addEventListener('click', async () => {
   }
 });
 
+attachSplitter($('splitter'), document.querySelector('main'), { property: '--roll-height' });
+// A reload or a closed tab does not wait for the timer: the latest text is kept at once.
+window.addEventListener('pagehide', () => {
+  if (saveTimer) keep();
+});
 $('zoom-in').addEventListener('click', () => roll.zoom(1.5));
 $('zoom-out').addEventListener('click', () => roll.zoom(1 / 1.5));
 
@@ -439,7 +468,11 @@ async function start() {
   const first = pieceFromLink() ?? null;
   if (first) return load(first, null);
   const last = kept();
-  if (last) return load(last.bytes, last.name);
+  if (last?.tooLarge) {
+    const size = `${(last.tooLarge / 1e6).toFixed(1)} MB`;
+    const what = last.name ? `${last.name} (${size})` : `The last piece (${size})`;
+    say(`${what} was too large to keep in this browser: open its file again.`);
+  } else if (last) return load(last.bytes, last.name);
   if (examples.length > 0) return load(new TextEncoder().encode(examples[0].text), null, '0');
   return requestConversion();
 }

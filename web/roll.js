@@ -122,7 +122,7 @@ export function createRoll(parent, { onPick, onMeasures = () => {}, onScroll = (
     scale.row = Math.max(ROWS.least, Math.min(ROWS.most, Math.floor(room / rows)));
     if (!state.zoomed && layout.measures > 0) {
       const screen = scroller.clientWidth || 1200;
-      scale.width = Math.max(40, Math.min(240, screen / layout.measures));
+      scale.width = Math.max(40, Math.min(480, screen / layout.measures));
     }
     sizePlane();
   }

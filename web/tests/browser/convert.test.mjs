@@ -64,6 +64,64 @@ test('an error shows its message, marks its line and leads to its place', async 
     assert.equal(await editorLine(page, c.line), c.input.split('\n')[c.line - 1]);
     await message.locator('button.place').click();
     assert.equal(await selection(page), c.token, c.input);
+    // The selection, drawn beneath the lines, shows through the error line's colour.
+    const seen = await page.evaluate(() => {
+      const root = document.querySelector('#editor').shadowRoot;
+      const line = root.querySelector('.cm-line.m-error-line');
+      const alpha = /rgba?\([^)]*,\s*([\d.]+)\)/.exec(getComputedStyle(line).backgroundColor);
+      return {
+        selected: root.querySelectorAll('.cm-selectionBackground').length > 0,
+        seeThrough: alpha === null ? false : Number(alpha[1]) < 1,
+      };
+    });
+    assert.deepEqual(seen, { selected: true, seeThrough: true }, c.input);
+    // The roll marks the measure of the error.
+    const marked = await page
+      .locator('#roll rect.mark.error')
+      .evaluateAll((rects) => rects.map((r) => r.dataset.measure));
+    assert.deepEqual(marked, ['1'], c.input);
   }
   assert.deepEqual(problems, []);
+});
+
+test('the title as the converter read it names the roll and the download', async () => {
+  const { page, problems } = await open('', { acceptDownloads: true });
+  // Its own quote and "$tempo" line do not end it: only its '/' does.
+  const title = 'A"\n$tempo 5 B';
+  await typeInto(page, `${title}/\nunits 8\n1 6:4/\nend\n`);
+  assert.equal(await page.textContent('.roll-caption'), `${title}: 1 note in 1 measure.`);
+  const [file] = await Promise.all([page.waitForEvent('download'), page.click('#download')]);
+  assert.equal(file.suggestedFilename(), 'A_tempo 5 B.tavix');
+  assert.deepEqual(problems, []);
+});
+
+test('at 1280×800 the roll is in sight without scrolling the page', async () => {
+  const { page, problems } = await open('', { viewport: { width: 1280, height: 800 } });
+  const frame = await page.locator('.roll-frame').boundingBox();
+  assert.ok(frame.y >= 0 && frame.y + frame.height <= 800 && frame.height >= 150, frame);
+  assert.equal(await page.evaluate(() => window.scrollY), 0);
+  await page.screenshot({ path: join(artifacts, 'page-1280x800.png') });
+  assert.deepEqual(problems, []);
+});
+
+test('a converter that fails to load leaves the page able to convert again', async () => {
+  let broken = true;
+  const { page, problems } = await open('', {
+    wait: false,
+    route: (context) =>
+      context.route('**/worker.js', (route) =>
+        broken
+          ? route.fulfill({ contentType: 'text/javascript', body: 'throw new Error("broken");' })
+          : route.continue(),
+      ),
+  });
+  await page.waitForSelector('#status[data-status="failed"]');
+  broken = false;
+  await typeInto(page, 'Again/\nunits 8\n1 6:4/\nend\n');
+  assert.equal(await page.textContent('#status'), 'Converted');
+  // The failure itself is the browser's report of the broken worker, and nothing else.
+  assert.deepEqual(
+    problems.filter((p) => !/broken/.test(p)),
+    [],
+  );
 });

@@ -44,5 +44,10 @@ test('a multi-megabyte paste leaves the page answering input while it converts',
     /^Voice 1: 720000 notes in 1000 measures\.$/,
   );
   assert.ok((await page.locator('#roll path.note').count()) > 0);
+
+  // Too large to keep in the browser: the next visit says so.
+  await page.reload();
+  await shown(page);
+  assert.match(await page.textContent('#notice'), /too large to keep/);
   assert.deepEqual(problems, []);
 });

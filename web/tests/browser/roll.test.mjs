@@ -62,5 +62,31 @@ test('a note tells what it is and selects its token', async () => {
   assert.equal(await page.textContent('.roll-tip'), 'c6: measure 2, voice 1, line 3');
   await page.keyboard.press('Enter');
   assert.equal(await selection(page), '6:8');
+
+  // The tip of the lowest note stays inside the roll's frame.
+  const lowest = notes.reduce((a, b) => (b.y > a.y ? b : a));
+  await page.mouse.move(lowest.x, lowest.y);
+  const tip = await page.locator('.roll-tip').boundingBox();
+  const frame = await page.locator('.roll-frame').boundingBox();
+  assert.ok(tip.y >= frame.y && tip.y + tip.height <= frame.y + frame.height, { tip, frame });
+  assert.deepEqual(problems, []);
+});
+
+test('a note token tells on hover what the converter made of it', async () => {
+  const { page, problems } = await open();
+  await typeInto(page, 'Tips/\nunits 24\n1 6q4 7:8. 8:16 9c8 9c8 9c8/\nend\n');
+  const pitches = page.locator('#editor .cm-line').nth(2).locator('.m-pitch');
+  const expected = [
+    '`6q4`: c6, a quarter, articulation q',
+    '`7:8.`: d6, a dotted eighth',
+    '`8:16`: e6, a 16th',
+    '`9c8`: f6, a triplet eighth',
+  ];
+  for (const [k, text] of expected.entries()) {
+    await page.mouse.move(0, 0);
+    await page.waitForSelector('.m-note-tip', { state: 'detached' });
+    await pitches.nth(k).hover();
+    assert.equal(await page.locator('.m-note-tip').textContent(), text);
+  }
   assert.deepEqual(problems, []);
 });

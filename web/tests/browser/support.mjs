@@ -11,9 +11,9 @@ import { launchChromium, serve } from './chromium.mjs';
 export const artifacts = process.env.PN2TAVIX_WEB_ARTIFACTS ?? join(repo, 'build/web/artifacts');
 
 /**
- * Starts the server and the browser for one test file, and gives `open(hash)`, which loads
- * the page in a fresh context and returns {page, problems}; the file's tests check that
- * `problems` stays empty.
+ * Starts the server and the browser for one test file, and gives `open(hash, options)`, which
+ * loads the page in a fresh context and returns {page, problems, context, origin}; the file's
+ * tests check that `problems` stays empty.
  */
 export function usePage() {
   const state = {};
@@ -28,9 +28,19 @@ export function usePage() {
     state.server?.close();
   });
 
-  async function open(hash = '', { acceptDownloads = false } = {}) {
+  async function open(
+    hash = '',
+    {
+      acceptDownloads = false,
+      viewport = { width: 1400, height: 1000 },
+      colorScheme = 'light',
+      route = null, // (context) => ..., before the page is loaded
+      wait = true, // for the first result
+    } = {},
+  ) {
     const context = await state.browser.newContext({
-      viewport: { width: 1400, height: 1000 },
+      viewport,
+      colorScheme,
       acceptDownloads,
       permissions: ['clipboard-read', 'clipboard-write'],
     });
@@ -55,8 +65,9 @@ export function usePage() {
         console.error(`CSP violation: ${e.violatedDirective} ${e.blockedURI}`);
       });
     });
+    await route?.(context);
     await page.goto(`${state.origin}/${hash}`);
-    await shown(page);
+    if (wait) await shown(page);
     return { page, problems, context, origin: state.origin };
   }
 
