@@ -65,7 +65,7 @@ export function attachControls(player, roll, editor) {
       cursor.setAttribute('visibility', 'visible');
       if (roll.inSight(x)) follow.roll = true;
       else if (follow.roll) roll.reveal(x);
-      $('play-place').textContent = `measure ${place.number}`;
+      $('play-place').textContent = `measure ${place.number} · ${sec.toFixed(1)} s`;
     }
     // The notes sounding: lit in the roll, their tokens marked in the editor, when they change.
     const sounding = plan.count === roll.count() ? player.sounding() : [];

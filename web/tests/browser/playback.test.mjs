@@ -190,3 +190,51 @@ test('a muted voice is silent, and a loop of one measure plays it twice', async 
   assertHeard(hear(looped), twice);
   assert.deepEqual(problems, []);
 });
+
+test('playing in real time, the cursor reaches the note sounding and marks its token', async () => {
+  const { page, problems } = await open();
+  const minuet = await readFile(join(repo, 'examples/minuet.pdp1'), 'utf8');
+  const notes = readTavix(await tavixOf(page, minuet));
+  // The Minuet's note tokens, in the order of its notes: the rests and measure numbers left out.
+  const tokens = minuet
+    .split('\n')
+    .slice(2, 4)
+    .flatMap((line) => line.split(/\s+/).slice(1))
+    .map((t) => t.replace(/\/$/, ''))
+    .filter((t) => t && !t.startsWith('r'));
+  assert.equal(tokens.length, notes.length);
+
+  // Measure 2 clicked in the roll plays from there; two seconds on, all is read in one frame.
+  await page.locator('.roll-plane .measure-number', { hasText: /^2$/ }).click();
+  await page.waitForTimeout(2000);
+  const seen = await page.evaluate(
+    () =>
+      new Promise((resolve) =>
+        requestAnimationFrame(() => {
+          const cursor = document.querySelector('.play-cursor');
+          const lit = [...document.querySelectorAll('.play-lit rect')];
+          const marked = document
+            .querySelector('#editor')
+            .shadowRoot.querySelectorAll('.m-playing');
+          resolve({
+            place: document.querySelector('#play-place').textContent,
+            x: Number(cursor.getAttribute('x1')),
+            lit: lit.map((r) => [Number(r.getAttribute('x')), Number(r.getAttribute('width'))]),
+            marked: [...marked].map((m) => m.textContent),
+          });
+        }),
+      ),
+  );
+  const [, measure, sec] = seen.place.match(/^measure (\d+) · ([\d.]+) s$/).map(Number);
+  assert.equal(measure, 2);
+  assert.ok(sec > notes.measures[2].on + 1.5 && sec < notes.measures[2].on + 2.5, seen.place);
+  const sounding = notes.findIndex((n) => n.on <= sec - 0.05 && sec + 0.05 < n.off);
+  assert.ok(sounding >= 0, `a note sounds at ${sec} s`);
+  assert.deepEqual(seen.marked, [tokens[sounding]]);
+  assert.equal(seen.lit.length, 1);
+  const [x, width] = seen.lit[0];
+  assert.ok(seen.x >= x && seen.x <= x + width, JSON.stringify(seen));
+  await page.click('#play');
+  assert.equal(await page.textContent('#play'), 'Play');
+  assert.deepEqual(problems, []);
+});
