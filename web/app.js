@@ -259,7 +259,7 @@ function show(result) {
   controls.legend();
   if (result.plan) player.load(result.plan);
   for (const id of ['play', 'stop', 'play-cursor']) $(id).disabled = !result.plan;
-  $('download-midi').disabled = !result.midi;
+  $('download-midi').disabled = result.status !== 0;
   $('download').disabled = false;
   $('copy').disabled = false;
   // The time from the change to the frame that shows its result, the worker's time to convert
@@ -406,9 +406,32 @@ function save(bytes, type, name) {
 }
 
 $('download').addEventListener('click', () => save(shown.bytes, 'text/plain', fileName()));
-$('download-midi').addEventListener('click', () =>
-  save(shown.midi, 'audio/midi', fileName(shown.title, '.mid')),
-);
+// A large piece's MIDI file is made only when asked for, by a worker of its own.
+function midiOf(result, doc) {
+  if (result.midi) return Promise.resolve(result.midi);
+  return new Promise((resolve, reject) => {
+    const once = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+    once.onmessage = ({ data }) => {
+      once.terminate();
+      if (data.midi) resolve(data.midi);
+      else reject(new Error(data.failure));
+    };
+    once.onerror = (e) => {
+      once.terminate();
+      reject(new Error(e.message));
+    };
+    once.postMessage({ id: 0, text: doc.toString(), encoding: piece.encoding, midiOnly: true });
+  });
+}
+
+$('download-midi').addEventListener('click', async () => {
+  const result = shown;
+  try {
+    save(await midiOf(result, shownDoc), 'audio/midi', fileName(result.title, '.mid'));
+  } catch (e) {
+    say(`The MIDI file could not be made: ${e.message}`);
+  }
+});
 
 $('link').addEventListener('click', async () => {
   const bytes = encode(editor.state.doc.toString(), piece.encoding);

@@ -21,13 +21,22 @@ function placeTokens(plan, notes) {
   }
 }
 
-self.onmessage = async ({ data: { id, text, encoding } }) => {
+// Pieces up to this size come with their MIDI file each time; a larger one's is made when asked.
+const MIDI_UP_TO = 1_000_000; // bytes of input
+
+self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
   try {
     const { convert } = await converter;
     const input = encode(text, encoding);
+    if (midiOnly) {
+      const { midi } = convert(input, { midi: true });
+      self.postMessage({ id, midi }, [midi.buffer]);
+      return;
+    }
     const started = performance.now();
     const drawn = input.length <= DRAWN_UP_TO;
-    const result = convert(input, { notes: drawn, check: true, timeline: drawn, midi: true });
+    const midi = input.length <= MIDI_UP_TO;
+    const result = convert(input, { notes: drawn, check: true, timeline: drawn, midi });
     const convertMs = performance.now() - started;
     // What the player plays, in seconds, made here rather than on the page's own thread.
     const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
@@ -47,7 +56,7 @@ self.onmessage = async ({ data: { id, text, encoding } }) => {
         notes: result.notes ?? null,
         title: result.title,
         plan,
-        midi: result.midi?.length ? result.midi : null,
+        midi: result.midi ?? null, // empty when the piece does not convert
         titles: result.titles,
         inputSize: input.length,
         convertMs,

@@ -2,9 +2,6 @@
 // (a soft periodic wave with a slow attack and a late vibrato) and the PDP-1's own square
 // wave. Each voice sounds through a bus of its own, for muting and panning.
 
-/** The sounds the player knows, by name, with what the page calls them. */
-export const SOUNDS = { flute: 'Flute', square: 'PDP-1 square wave' };
-
 export const frequencyOf = (key) => 440 * 2 ** ((key - 69) / 12);
 
 const flutes = new WeakMap(); // context -> its flute wave
