@@ -257,7 +257,9 @@ function show(result) {
     errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
   );
   controls.legend();
-  if (result.plan) player.load(result.plan);
+  // While it plays, a text that does not convert (as it often is halfway through an edit)
+  // leaves the music as it was.
+  if (result.plan && (result.status === 0 || !player.playing)) player.load(result.plan);
   for (const id of ['play', 'stop', 'play-cursor']) $(id).disabled = !result.plan;
   $('download-midi').disabled = result.status !== 0;
   $('download').disabled = false;
