@@ -334,9 +334,7 @@ export function markPlaying(view, ranges, { reveal = false } = {}) {
   view.dispatch({ effects });
 }
 
-/** Whether editor index `pos` is in sight in `view`. */
+/** Whether editor index `pos` is in sight in `view` (in the part of the text drawn). */
 export function inSight(view, pos) {
-  const box = view.scrollDOM.getBoundingClientRect();
-  const at = view.coordsAtPos(pos);
-  return at !== null && at.top >= box.top && at.bottom <= box.bottom;
+  return view.visibleRanges.some(({ from, to }) => pos >= from && pos <= to);
 }

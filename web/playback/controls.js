@@ -6,6 +6,7 @@ import { measureSpan, noteAtOrBefore, placeAt } from './plan.js';
 import { svg } from '../roll-draw.js';
 
 const $ = (id) => document.getElementById(id);
+const MARKED = 64; // tokens marked in the editor at most
 
 /**
  * Wires the controls to `player`. `roll` is the page's roll; `editor` has
@@ -68,26 +69,38 @@ export function attachControls(player, roll, editor) {
       $('play-place').textContent = `measure ${place.number} · ${sec.toFixed(1)} s`;
     }
     // The notes sounding: lit in the roll, their tokens marked in the editor, when they change.
-    const sounding = plan.count === roll.count() ? player.sounding() : [];
+    // By voice, so that the editor follows the first voice's tokens.
+    const sounding = plan.count === roll.count() ? player.sounding().sort((a, b) => a - b) : [];
     const key = sounding.join();
     if (key === litKey) return;
     litKey = key;
+    // One path a voice colour, as the roll draws its notes.
+    const paths = new Map();
+    for (const i of sounding) {
+      const box = roll.boxOf(i);
+      if (!box) continue;
+      const colour = `v${(plan.voice[i] - 1) % 8}`;
+      const { x, y, width, height } = box;
+      paths.set(colour, `${paths.get(colour) ?? ''}M${x} ${y}h${width}v${height}h${-width}z`);
+    }
     lit.replaceChildren(
-      ...sounding.flatMap((i) => {
-        const box = roll.boxOf(i);
-        return box ? [svg('rect', { ...box, class: `lit v${(plan.voice[i] - 1) % 8}` })] : [];
-      }),
+      ...[...paths].map(([colour, d]) => svg('path', { class: `lit ${colour}`, d })),
     );
-    const ranges = sounding.flatMap((i) => {
+    // In the editor, the tokens in sight (a piece of many voices has many at once), or the
+    // first, to bring it into sight while the editor follows.
+    const ranges = [];
+    for (const i of sounding) {
       const range = editor.rangeOf({
         line: plan.line[i],
         column: plan.column[i],
         length: plan.tokenLength[i],
       });
-      return range ? [range] : [];
-    });
-    if (ranges.length > 0 && editor.inSight(ranges[0].from)) follow.editor = true;
-    editor.mark(ranges, follow.editor);
+      if (range) ranges.push(range);
+    }
+    const inSight = ranges.filter((r) => editor.inSight(r.from)).slice(0, MARKED);
+    if (inSight.length > 0) follow.editor = true;
+    const reveal = inSight.length === 0 && follow.editor;
+    editor.mark(inSight.length > 0 ? inSight : ranges.slice(0, 1), reveal);
   }
 
   // Where to play from.

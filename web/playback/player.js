@@ -8,7 +8,8 @@ import { firstFrom, measureSpan, nextMeasure } from './plan.js';
 import { createBus, playNote } from './synth.js';
 
 const LOOKAHEAD = 3; // seconds of music scheduled ahead of the clock
-const TICK = 250; // ms between two schedulings
+const TICK = 100; // ms between two schedulings
+const BUDGET = 25; // ms a scheduling may take: the page goes on answering whatever the piece
 const LEAD = 0.05; // seconds from a command to its first sound
 const PREVIEW = { shortest: 0.2, longest: 3 }; // seconds a note heard alone lasts
 
@@ -66,9 +67,11 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
 
   const audioOf = (run, sec) => run.audio + (sec - run.piece) / settings.rate;
 
-  // Schedules every note up to `horizon` (audio time), run after run.
-  function fill(horizon) {
+  // Schedules the notes up to `horizon` (audio time), run after run, for at most `budget` ms;
+  // the next scheduling goes on from there.
+  function fill(horizon, budget = Infinity) {
     const now = ctx.currentTime;
+    const until = performance.now() + budget;
     scheduled = scheduled.filter((s) => s.off + 0.2 > now);
     for (;;) {
       const run = runs[runs.length - 1];
@@ -78,7 +81,7 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
         const i = p.order[run.next];
         if (p.on[i] >= run.end) break;
         const on = audioOf(run, p.on[i]);
-        if (on >= horizon) return;
+        if (on >= horizon || performance.now() > until) return;
         const off = audioOf(run, Math.min(p.off[i], run.end));
         const stop = playNote(ctx, busOf(p.voice[i]), settings.sound, p.key[i], on, off);
         scheduled.push({ on, off, i, plan: p, stop });
@@ -102,7 +105,7 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
 
   function tick() {
     const now = ctx.currentTime;
-    fill(now + LOOKAHEAD);
+    fill(now + LOOKAHEAD, BUDGET);
     while (runs.length > 1 && runs[1].audio <= now) runs.shift();
     const run = runs[0];
     if (run?.ended && now >= audioOf(run, run.end)) stop(false);

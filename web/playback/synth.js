@@ -1,5 +1,5 @@
 // The two sounds, made with oscillators alone (no samples, nothing loaded): a simple flute
-// (a soft periodic wave with a slow attack and a late vibrato) and the PDP-1's own square
+// (a soft periodic wave with a slow attack and a vibrato) and the PDP-1's own square
 // wave. Each voice sounds through a bus of its own, for muting and panning.
 
 export const frequencyOf = (key) => 440 * 2 ** ((key - 69) / 12);
@@ -18,6 +18,24 @@ function fluteWave(context) {
     flutes.set(context, wave);
   }
   return wave;
+}
+
+const vibratos = new WeakMap(); // context -> its vibrato
+
+// A player's vibrato, about 5 a second and a tenth of a semitone either way: one for all the
+// notes, which each take it while they sound.
+function vibratoOf(context) {
+  let depth = vibratos.get(context);
+  if (!depth) {
+    const wobble = context.createOscillator();
+    depth = context.createGain();
+    wobble.frequency.value = 5;
+    depth.gain.value = 10; // cents
+    wobble.connect(depth);
+    wobble.start();
+    vibratos.set(context, depth);
+  }
+  return depth;
 }
 
 const SHAPES = {
@@ -68,22 +86,12 @@ export function playNote(context, bus, sound, key, on, off) {
   envelope.gain.setValueAtTime(shape.level, off);
   envelope.gain.linearRampToValueAtTime(0, off + shape.release);
   osc.connect(envelope).connect(bus.input);
-  let vibrato = null;
-  if (sound !== 'square' && off - on > 0.3) {
-    // A player's vibrato: about 5 a second, a sixth of a semitone deep, after the attack.
-    vibrato = context.createOscillator();
-    const depth = context.createGain();
-    vibrato.frequency.value = 5;
-    depth.gain.setValueAtTime(0, on);
-    depth.gain.linearRampToValueAtTime(frequency * 0.01, on + 0.3);
-    vibrato.connect(depth).connect(osc.frequency);
-    vibrato.start(on);
-    vibrato.stop(off + shape.release);
+  if (sound !== 'square') {
+    const vibrato = vibratoOf(context);
+    vibrato.connect(osc.detune);
+    osc.onended = () => vibrato.disconnect(osc.detune);
   }
   osc.start(on);
   osc.stop(off + shape.release);
-  return () => {
-    envelope.disconnect();
-    vibrato?.disconnect();
-  };
+  return () => envelope.disconnect();
 }
