@@ -88,7 +88,8 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
       }
       const end = audioOf(run, run.end);
       if (end >= horizon) return;
-      const span = loopSpan(p);
+      // A loop's next pass plays the latest plan.
+      const span = loopSpan(plan);
       if (!span || run.ended) {
         run.ended = true;
         return;
@@ -97,8 +98,8 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
         audio: end,
         piece: span.from,
         end: span.to,
-        plan: p,
-        next: firstFrom(p, span.from),
+        plan,
+        next: firstFrom(plan, span.from),
       });
     }
   }
@@ -163,10 +164,22 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
     onChange();
   }
 
-  /** Where the music is now: {sec, plan} (piece second, and the plan it is of). */
-  function position() {
+  // The audio time that is being heard: the clock less the time the sound takes to come out,
+  // read between the clock's steps from the page's own clock.
+  function heard() {
+    if (offline()) return ctx.currentTime;
+    const stamp = ctx.getOutputTimestamp?.();
+    if (!(stamp?.contextTime > 0)) return ctx.currentTime - (ctx.outputLatency || 0);
+    const since = (performance.now() - stamp.performanceTime) / 1000;
+    return Math.min(ctx.currentTime, stamp.contextTime + Math.max(0, since));
+  }
+
+  /**
+   * Where the music is at audio time `now` (by default, what is heard now): {sec, plan}, the
+   * piece second, and the plan it is of.
+   */
+  function position(now = playing ? heard() : 0) {
     if (!playing || runs.length === 0) return { sec: resumeAt, plan };
-    const now = ctx.currentTime;
     let run = runs[0];
     for (const r of runs) if (r.audio <= now) run = r;
     const sec = run.piece + Math.max(0, now - run.audio) * settings.rate;
@@ -176,14 +189,14 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
   /** The notes sounding now, as indices in the plan that position() gives. */
   function sounding() {
     if (!playing) return [];
-    const now = ctx.currentTime;
-    const { plan: p } = position();
+    const now = heard();
+    const { plan: p } = position(now);
     return scheduled.filter((s) => s.plan === p && s.on <= now && now < s.off).map((s) => s.i);
   }
 
   // Plays on from where it is, with the settings changed, from just after now.
   function again() {
-    if (playing) play(position().sec + LEAD * settings.rate);
+    if (playing) play(position(ctx.currentTime).sec + LEAD * settings.rate);
   }
 
   /**
@@ -195,16 +208,14 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
     const old = plan;
     plan = next;
     if (!playing || !old) return;
-    const { sec } = position();
+    // From the scheduling clock: what is heard is a little behind it.
+    const { sec } = position(ctx.currentTime);
     const number = nextMeasure(old, sec + LEAD * settings.rate);
     const was = number === null ? null : measureSpan(old, number);
     const now = number === null ? null : measureSpan(next, number);
     const span = loopSpan(old);
-    if (!was || !now || (span && was.on >= span.to)) {
-      // Past the last measure, or a loop's turn: the next run takes the new plan.
-      for (const run of runs) if (run.audio > ctx.currentTime) run.plan = next;
-      return;
-    }
+    // Past the last measure, the piece ends as it was; in a loop, its next pass takes it.
+    if (!was || !now || (span && was.on >= span.to)) return;
     let current = runs[0];
     for (const r of runs) if (r.audio <= ctx.currentTime) current = r;
     const at = audioOf(current, was.on);
@@ -215,7 +226,8 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
     const end = newSpan ? newSpan.to : next.end;
     runs = [...runs.slice(0, runs.indexOf(current) + 1)];
     runs.push({ audio: at, piece: now.on, end, plan: next, next: firstFrom(next, now.on) });
-    if (!offline()) tick();
+    if (offline()) fill(ctx.length / ctx.sampleRate);
+    else tick();
   }
 
   /** Sounds note `i` of the plan alone, at once. */
@@ -254,7 +266,7 @@ export function createPlayer({ context = null, onChange = () => {} } = {}) {
       return loop;
     },
     setRate(rate) {
-      const { sec } = position();
+      const { sec } = position(playing ? ctx.currentTime : 0);
       settings.rate = Math.max(0.25, Math.min(2, rate));
       if (playing) play(sec);
     },

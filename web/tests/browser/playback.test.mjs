@@ -73,8 +73,8 @@ function readTavix(text) {
 /**
  * Renders `input` with the page's player into an OfflineAudioContext of `seconds`, with the
  * square wave, from the start or from measure `from` (its earliest voice), with the voices of `muted`
- * muted, those of `solo` alone, and a `loop` ({first, last}). Returns the samples, both
- * channels added.
+ * muted, those of `solo` alone, and a `loop` ({first, last}); with `edit` ({input, at}), the
+ * text is changed to `input` at second `at`. Returns the samples, both channels added.
  */
 async function render(page, input, seconds, setup = {}) {
   await page.evaluate(await bundle);
@@ -82,9 +82,10 @@ async function render(page, input, seconds, setup = {}) {
     async ({ input, seconds, rate, setup }) => {
       const { createConverter, TIMELINE_FIELDS } = await import('/pn2tavix.mjs');
       const { convert } = await createConverter();
-      const result = convert(input, { notes: true, timeline: true });
       const { createPlayer, planFromTimeline } = window.playback;
-      const plan = planFromTimeline(result.timeline, TIMELINE_FIELDS);
+      const planOf = (text) =>
+        planFromTimeline(convert(text, { timeline: true }).timeline, TIMELINE_FIELDS);
+      const plan = planOf(input);
       const context = new OfflineAudioContext(2, Math.ceil(seconds * rate), rate);
       const player = createPlayer({ context });
       player.load(plan);
@@ -93,6 +94,12 @@ async function render(page, input, seconds, setup = {}) {
       for (const voice of setup.solo ?? []) player.setMuted(voice, true, true);
       if (setup.loop) player.setLoop(setup.loop);
       player.play(setup.from ? window.playback.measureSpan(plan, setup.from).on : 0);
+      if (setup.edit) {
+        context.suspend(setup.edit.at).then(() => {
+          player.load(planOf(setup.edit.input));
+          context.resume();
+        });
+      }
       const buffer = await context.startRendering();
       const [left, right] = [buffer.getChannelData(0), buffer.getChannelData(1)];
       return Array.from(left, (x, i) => x + right[i]);
@@ -161,6 +168,25 @@ test('the Minuet sounds every note at its time and pitch', async () => {
   assert.deepEqual(problems, []);
 });
 
+test('an edit while playing is heard from the next measure on', async () => {
+  const { page, problems } = await open();
+  const minuet = await readFile(join(repo, 'examples/minuet.pdp1'), 'utf8');
+  const edited = minuet.replace(/^1 4q4 2\)4/m, '1 4q4 3)4').replace(/^2 .*$/m, '2 9q4 8q4 7q4/');
+  assert.notEqual(edited, minuet);
+  const before = readTavix(await tavixOf(page, minuet));
+  const after = readTavix(await tavixOf(page, edited));
+  const start = after.measures[2].on;
+  assert.equal(start, before.measures[2].on);
+  // Both measures changed while measure 1 plays, before its second note: measure 1 as it was,
+  // measure 2 as it is now.
+  const expected = [...before.filter((n) => n.on < start), ...after.filter((n) => n.on >= start)];
+  const samples = await render(page, minuet, after.at(-1).off + 0.5, {
+    edit: { input: edited, at: 0.5 },
+  });
+  assertHeard(hear(samples), expected);
+  assert.deepEqual(problems, []);
+});
+
 test('a muted voice is silent, and a loop of one measure plays it twice', async () => {
   const { page, problems } = await open();
   // Two voices, each at a tempo of its own: the second changes tempo within the piece.
@@ -212,14 +238,16 @@ test('playing in real time, the cursor reaches the note sounding and marks its t
       new Promise((resolve) =>
         requestAnimationFrame(() => {
           const cursor = document.querySelector('.play-cursor');
-          const lit = [...document.querySelectorAll('.play-lit rect')];
+          const lit = [...document.querySelectorAll('.play-lit path')].flatMap((p) => [
+            ...p.getAttribute('d').matchAll(/M([\d.]+) [\d.]+h([\d.]+)/g),
+          ]);
           const marked = document
             .querySelector('#editor')
             .shadowRoot.querySelectorAll('.m-playing');
           resolve({
             place: document.querySelector('#play-place').textContent,
             x: Number(cursor.getAttribute('x1')),
-            lit: lit.map((r) => [Number(r.getAttribute('x')), Number(r.getAttribute('width'))]),
+            lit: lit.map(([, x, width]) => [Number(x), Number(width)]),
             marked: [...marked].map((m) => m.textContent),
           });
         }),
