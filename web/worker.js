@@ -21,13 +21,11 @@ function placeTokens(plan, notes) {
   }
 }
 
-// Pieces up to this size come with their MIDI file each time; a larger one's is made when asked.
-const MIDI_UP_TO = 1_000_000; // bytes of input
-
 self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
   try {
     const { convert } = await converter;
     const input = encode(text, encoding);
+    // The MIDI file, which takes longer to make than the rest, only when it is asked for.
     if (midiOnly) {
       const { midi } = convert(input, { midi: true });
       self.postMessage({ id, midi }, [midi.buffer]);
@@ -35,8 +33,7 @@ self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
     }
     const started = performance.now();
     const drawn = input.length <= DRAWN_UP_TO;
-    const midi = input.length <= MIDI_UP_TO;
-    const result = convert(input, { notes: drawn, check: true, timeline: drawn, midi });
+    const result = convert(input, { notes: drawn, check: true, timeline: drawn });
     const convertMs = performance.now() - started;
     // What the player plays, in seconds, made here rather than on the page's own thread.
     const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
@@ -56,7 +53,6 @@ self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
         notes: result.notes ?? null,
         title: result.title,
         plan,
-        midi: result.midi ?? null, // empty when the piece does not convert
         titles: result.titles,
         inputSize: input.length,
         convertMs,
@@ -65,7 +61,6 @@ self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
         result.output.buffer,
         ...(result.notes ? [result.notes.buffer] : []),
         ...(plan ? transferables(plan) : []),
-        ...(result.midi?.length ? [result.midi.buffer] : []),
       ],
     );
   } catch (error) {

@@ -266,3 +266,17 @@ test('playing in real time, the cursor reaches the note sounding and marks its t
   assert.equal(await page.textContent('#play'), 'Play');
   assert.deepEqual(problems, []);
 });
+
+test('Download MIDI saves the MIDI file that the module makes of the piece', async () => {
+  const { page, problems } = await open('', { acceptDownloads: true });
+  const [file] = await Promise.all([page.waitForEvent('download'), page.click('#download-midi')]);
+  assert.match(file.suggestedFilename(), /\.mid$/);
+  const expected = await page.evaluate(async () => {
+    const { createConverter } = await import('/pn2tavix.mjs');
+    const text = await (await fetch('/examples.json')).json();
+    return Array.from((await createConverter()).convert(text[0].text, { midi: true }).midi);
+  });
+  assert.deepEqual([...(await readFile(await file.path()))], expected);
+  assert.ok(expected.length > 0);
+  assert.deepEqual(problems, []);
+});
