@@ -5,6 +5,7 @@ import {
   createEditor,
   createOutputView,
   inSight,
+  fillText,
   indexOf,
   markPlaying,
   placeOf,
@@ -18,7 +19,7 @@ import { NOTE_FIELDS as F } from './pn2tavix.mjs';
 import { attachSplitter } from './splitter.js';
 import { createPlayer } from './playback/player.js';
 import { attachControls } from './playback/controls.js';
-import { encode, fromBase64url, textOf, toBase64url } from './bytes.js';
+import { decode, encode, fromBase64url, partsOf, textOf, toBase64url } from './bytes.js';
 
 const $ = (id) => document.getElementById(id);
 const KEPT = 'pn2tavix.piece'; // the local storage key of the last piece
@@ -31,6 +32,8 @@ const piece = { encoding: 'utf-8', name: null };
 let shown = null; // the last result shown
 let shownDoc = null; // the editor's text that it is the result of
 let examples = []; // [{name, text}]
+let rollTimer = 0;
+const OUTPUT_PART = 1 << 17; // bytes of a large output laid out at a time
 
 // The editor's range of a place that the converter gives: line, byte column and byte length.
 function rangeOf({ line, column, length }) {
@@ -57,7 +60,7 @@ function describe(pos) {
 const editor = createEditor($('editor'), {
   onChange: () => {
     forgetExample();
-    requestConversion();
+    scheduleConversion();
     unlink();
     clearTimeout(saveTimer);
     saveTimer = setTimeout(keep, 500);
@@ -99,12 +102,27 @@ let sent = 0;
 let busy = false;
 let waiting = false;
 let sentAt = 0;
+let changedAt = null;
 let sentDoc = null;
 let saveTimer = 0;
 
 // The output pane is busy from a change of the text until the result for it is shown.
 function setBusy(on) {
   $('output-pane').setAttribute('aria-busy', String(on));
+}
+
+// A change is sent in a task of its own, after the one that made it: a paste or a file of
+// megabytes is then not laid out and sent in one long task. Changes in between go together.
+let scheduled = false;
+function scheduleConversion() {
+  setBusy(true);
+  if (scheduled) return;
+  scheduled = true;
+  changedAt = performance.now();
+  setTimeout(() => {
+    scheduled = false;
+    requestConversion();
+  }, 0);
 }
 
 function requestConversion() {
@@ -114,14 +132,27 @@ function requestConversion() {
     return;
   }
   busy = true;
-  sentAt = performance.now();
+  sentAt = changedAt ?? performance.now();
+  changedAt = null;
   sentDoc = editor.state.doc;
   worker ??= startWorker();
-  worker.postMessage({ id: ++sent, text: sentDoc.toString(), encoding: piece.encoding });
-  const id = sent;
+  const id = ++sent;
+  sendInParts(id, sentDoc, 0);
   setTimeout(() => {
     if (busy && sent === id) showStatus('converting', 'Converting…');
   }, 150);
+}
+
+// The text goes to the worker a part at a time, one part a task, each part whole lines: a
+// text of megabytes is not copied in one long task. The worker converts after the last.
+const SENT_PART = 1 << 18; // characters
+function sendInParts(id, doc, from) {
+  if (id !== sent || worker === null) return;
+  const to = from + SENT_PART >= doc.length ? doc.length : doc.lineAt(from + SENT_PART).to;
+  const last = to === doc.length;
+  // The line break after a part is the next part's first character.
+  worker.postMessage({ id, part: doc.sliceString(from, to), last, encoding: piece.encoding });
+  if (!last) setTimeout(() => sendInParts(id, doc, to), 0);
 }
 
 function startWorker() {
@@ -232,6 +263,7 @@ function markMessages(messages) {
 function show(result) {
   const started = performance.now();
   setBusy(false);
+  clearTimeout(rollTimer);
   if (result.failure) {
     showStatus('failed', `The converter could not convert this piece: ${result.failure}`);
     return;
@@ -247,16 +279,14 @@ function show(result) {
   const partial = result.status !== 0;
   $('output-pane').classList.toggle('partial', partial);
   $('partial').hidden = !partial;
-  setText(output, result.output, { progressive: true });
+  // A large output goes into its view a part at a time, decoded as it goes.
+  if (result.bytes.length > OUTPUT_PART || output.state.doc.length > OUTPUT_PART) {
+    fillText(output, partsOf(result.bytes, piece.encoding, OUTPUT_PART));
+  } else {
+    setText(output, decode(result.bytes, piece.encoding));
+  }
   listMessages(result.messages);
   markMessages(result.messages);
-  const errors = result.messages.filter((m) => m.severity === 'error' && m.measure !== null);
-  roll.draw(
-    result.notes,
-    result.title,
-    errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
-  );
-  controls.legend();
   // While it plays, a text that does not convert (as it often is halfway through an edit)
   // leaves the music as it was.
   if (result.plan && (result.status === 0 || !player.playing)) player.load(result.plan);
@@ -264,10 +294,26 @@ function show(result) {
   $('download-midi').disabled = result.status !== 0;
   $('download').disabled = false;
   $('copy').disabled = false;
-  // The time from the change to the frame that shows its result, the worker's time to convert
-  // and the page's to redraw, for the benchmark.
-  const { id, convertMs, inputSize } = result;
-  const redrawMs = performance.now() - started;
+  clearTimeout(rollTimer);
+  let redrawMs = performance.now() - started;
+  // The roll is drawn in a task of its own.
+  rollTimer = setTimeout(() => {
+    const drawing = performance.now();
+    const errors = result.messages.filter((m) => m.severity === 'error' && m.measure !== null);
+    roll.draw(
+      result.notes,
+      result.title,
+      errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
+    );
+    controls.legend();
+    redrawMs += performance.now() - drawing;
+    showDone(result, redrawMs);
+  }, 0);
+}
+
+// The time from the change to the frame that shows its result, the worker's time to convert
+// and the page's to redraw, for the benchmark.
+function showDone({ id, convertMs, inputSize }, redrawMs) {
   requestAnimationFrame(() => {
     performance.clearMeasures('pn2tavix:shown');
     performance.measure('pn2tavix:shown', {
@@ -280,9 +326,8 @@ function show(result) {
 
 // --- Where a piece comes from ---
 
-function load(bytes, name, example = '') {
+function load(bytes, name, example = '', { text, encoding } = textOf(bytes)) {
   $('examples').value = example;
-  const { text, encoding } = textOf(bytes);
   piece.encoding = encoding;
   piece.name = name;
   $('encoding').textContent =
@@ -293,7 +338,11 @@ function load(bytes, name, example = '') {
 
 async function openFile(file) {
   try {
-    load(new Uint8Array(await file.arrayBuffer()), file.name);
+    const bytes = new Uint8Array(await file.arrayBuffer());
+    const decoded = textOf(bytes);
+    // Read and decoded, then laid out in the editor from the next task on.
+    await new Promise((resolve) => setTimeout(resolve, 0));
+    load(bytes, file.name, '', decoded);
     say(`Opened ${file.name}.`);
   } catch (e) {
     say(`Could not read ${file.name}: ${e.message}`);
@@ -319,20 +368,21 @@ function unlink() {
 }
 
 // Keeps the editor's piece for the next visit, and puts it in the address if that held one.
+// A character is at least a byte, so a piece of more characters than can be kept is told
+// apart without encoding it: that would hold up the page for nothing.
 function keep() {
   clearTimeout(saveTimer);
   saveTimer = 0;
-  const bytes = encode(editor.state.doc.toString(), piece.encoding);
-  // base64url makes 4 characters of 3 bytes: a large piece is not encoded for nothing.
-  const fits = (limit) => Math.ceil((bytes.length * 4) / 3) <= limit;
-  const text =
-    (linked && fits(LINK_LIMIT)) || bytes.length <= KEEP_LIMIT ? toBase64url(bytes) : null;
-  if (linked && fits(LINK_LIMIT)) history.replaceState(null, '', `#piece=${text}`);
+  const { doc } = editor.state;
+  let kept = { tooLarge: doc.length, name: piece.name };
+  if (doc.length <= KEEP_LIMIT) {
+    const bytes = encode(doc.toString(), piece.encoding);
+    const text = toBase64url(bytes);
+    if (bytes.length <= KEEP_LIMIT) kept = { piece: text, name: piece.name };
+    else kept.tooLarge = bytes.length;
+    if (linked && text.length <= LINK_LIMIT) history.replaceState(null, '', `#piece=${text}`);
+  }
   try {
-    const kept =
-      bytes.length <= KEEP_LIMIT
-        ? { piece: text, name: piece.name }
-        : { tooLarge: bytes.length, name: piece.name };
     localStorage.setItem(KEPT, JSON.stringify(kept));
   } catch {
     // Storage full or turned off: the piece is simply not kept.
@@ -391,7 +441,7 @@ document.addEventListener(
 
 $('copy').addEventListener('click', async () => {
   try {
-    await navigator.clipboard.writeText(shown.output);
+    await navigator.clipboard.writeText(decode(shown.bytes, piece.encoding));
     say('The tavix text is copied.');
   } catch {
     say('The browser refused the clipboard: select the output and copy it.');
@@ -422,7 +472,8 @@ function midiOf(doc) {
       once.terminate();
       reject(new Error(e.message));
     };
-    once.postMessage({ id: 0, text: doc.toString(), encoding: piece.encoding, midiOnly: true });
+    const text = doc.toString();
+    once.postMessage({ id: 1, part: text, last: true, encoding: piece.encoding, midiOnly: true });
   });
 }
 

@@ -30,6 +30,19 @@ export function decode(bytes, encoding) {
 }
 
 /**
+ * `bytes` in `encoding` as text, in parts of about `size` bytes that each end after a line
+ * feed (or at the end), so that each part decodes alone as the whole would.
+ */
+export function* partsOf(bytes, encoding, size) {
+  for (let at = 0; at < bytes.length;) {
+    const lineFeed = at + size < bytes.length ? bytes.indexOf(10, at + size) : -1;
+    const end = lineFeed < 0 ? bytes.length : lineFeed + 1;
+    yield decode(bytes.subarray(at, end), encoding);
+    at = end;
+  }
+}
+
+/**
  * The bytes of the editor's text. In "bytes", a character up to U+00FF is that byte and
  * anything typed beyond it is written in UTF-8.
  */

@@ -2,7 +2,14 @@
 // the converter's messages marked where they point, and the read-only view of the tavix text.
 // Places come as the converter gives them (line, and column in bytes) and are turned into the
 // editor's own here.
-import { EditorState, RangeSetBuilder, StateEffect, StateField } from '@codemirror/state';
+import {
+  Annotation,
+  EditorState,
+  RangeSetBuilder,
+  StateEffect,
+  StateField,
+  Transaction,
+} from '@codemirror/state';
 import {
   Decoration,
   EditorView,
@@ -208,10 +215,75 @@ export function createEditor(parent, { onChange, describe, label }) {
     lintGutter(),
     errorLines,
     playingTokens,
+    EditorView.domEventHandlers({
+      paste(event, view) {
+        const text = event.clipboardData?.getData('text/plain') ?? '';
+        if (text.length <= PART) return false;
+        event.preventDefault();
+        const { from, to } = view.state.selection.main;
+        replaceInParts(view, from, to, text, 'input.paste');
+        return true;
+      },
+    }),
     EditorView.updateListener.of((u) => {
-      if (u.docChanged) onChange(u);
+      // A text that goes in in parts is one change, told when its last part is in.
+      const fill = fills.get(u.view);
+      if (fill) {
+        for (const tr of u.transactions) {
+          if (!tr.annotation(inPart)) fill.at = tr.changes.mapPos(fill.at);
+        }
+      }
+      if (u.docChanged && !u.transactions.some((tr) => tr.annotation(inPart))) onChange(u);
     }),
   ]);
+}
+
+const PART = 1 << 18; // characters of a large text laid out at a time
+const FIRST_PART = 1 << 12;
+const fills = new WeakMap(); // a view's text going in in parts: {at, timer}
+const inPart = Annotation.define(); // on each part of such a text but its last
+
+/**
+ * Replaces `from` to `to` of `view` by `text`, a part at a time, one part a task, so that a
+ * paste or a file of megabytes holds up the page for no long task. Each part ends after a line
+ * break. Edits made meanwhile stay where they were made; the whole text is one event in the
+ * editor's history.
+ */
+export function replaceInParts(view, from, to, text, userEvent) {
+  clearTimeout(fills.get(view)?.timer);
+  const fill = { at: from, timer: 0 };
+  fills.set(view, fill);
+  let done = 0;
+  const step = () => {
+    const first = done === 0;
+    // The first part is small: it goes in within the paste's own task.
+    const end = partEnd(text, done, first ? FIRST_PART : PART);
+    const last = end === text.length;
+    view.dispatch({
+      changes: { from: fill.at, to: first ? to : fill.at, insert: text.slice(done, end) },
+      // The cursor stays before the text while it goes in, then goes to its end: following
+      // each part would lay out and highlight the lines there at every part.
+      selection: last ? { anchor: fill.at + end - done } : undefined,
+      // Later parts join the first in the history as typing would.
+      annotations: [
+        Transaction.userEvent.of(first ? userEvent : 'input.type'),
+        ...(last ? [] : [inPart.of(true)]),
+      ],
+    });
+    fill.at += end - done;
+    done = end;
+    if (last) fills.delete(view);
+    else fill.timer = setTimeout(step, 0);
+  };
+  step();
+}
+
+// The end of the part of `text` that begins at `from`: after a line break, so that no line
+// is cut in two.
+function partEnd(text, from, part = PART) {
+  if (text.length - from <= part) return text.length;
+  const lineEnd = text.indexOf('\n', from + part);
+  return lineEnd < 0 ? text.length : lineEnd + 1;
 }
 
 /** The tavix text, read-only: it can be searched, selected and copied. */
@@ -223,36 +295,19 @@ export function createOutputView(parent, { label }) {
   ]);
 }
 
-const PART = 1 << 18; // characters of a large text laid out at a time
 const filling = new WeakMap(); // a view's timer for the part of its text still to come
-
-// The end of the part of `text` that begins at `from`: after a line break, so that no line
-// is cut in two.
-function partEnd(text, from) {
-  if (text.length - from <= PART) return text.length;
-  const lineEnd = text.indexOf('\n', from + PART);
-  return lineEnd < 0 ? text.length : lineEnd + 1;
-}
 
 /**
  * Replaces the text of `view` by `text`, changing only the part between what they have in
  * common at either end: the view keeps its place, and a small edit costs a small redraw.
- * With `progressive`, a large text goes in a part at a time, one part a task, so that the
- * page goes on answering while millions of lines are laid out. Returns whether anything
- * changed.
+ * Returns whether anything changed.
  */
-export function setText(view, text, { progressive = false } = {}) {
+export function setText(view, text) {
   clearTimeout(filling.get(view));
-  if (progressive && (text.length > PART || view.state.doc.length > PART)) {
-    let at = partEnd(text, 0);
-    view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: text.slice(0, at) } });
-    const more = () => {
-      const end = partEnd(text, at);
-      view.dispatch({ changes: { from: view.state.doc.length, insert: text.slice(at, end) } });
-      at = end;
-      if (at < text.length) filling.set(view, setTimeout(more, 0));
-    };
-    if (at < text.length) filling.set(view, setTimeout(more, 0));
+  clearTimeout(fills.get(view)?.timer);
+  fills.delete(view);
+  if (text.length > PART) {
+    replaceInParts(view, 0, view.state.doc.length, text, 'input');
     return true;
   }
   const old = view.state.doc.toString();
@@ -271,6 +326,25 @@ export function setText(view, text, { progressive = false } = {}) {
     changes: { from, to: old.length - end, insert: text.slice(from, text.length - end) },
   });
   return true;
+}
+
+/**
+ * Replaces the text of `view` by the parts that `parts` (an iterator of strings) gives, one
+ * part a task, so that the page goes on answering while millions of lines are laid out.
+ */
+export function fillText(view, parts) {
+  clearTimeout(filling.get(view));
+  const first = parts.next();
+  view.dispatch({
+    changes: { from: 0, to: view.state.doc.length, insert: first.done ? '' : first.value },
+  });
+  const more = () => {
+    const part = parts.next();
+    if (part.done) return;
+    view.dispatch({ changes: { from: view.state.doc.length, insert: part.value } });
+    filling.set(view, setTimeout(more, 0));
+  };
+  if (!first.done) filling.set(view, setTimeout(more, 0));
 }
 
 /** The editor's index of a place that the converter gives as line and byte column. */

@@ -50,8 +50,8 @@ export function drawKeys(keys, layout, scale, width) {
   keys.replaceChildren(...names);
 }
 
-/** Draws measures `from` to `to` (from 0, `to` not included): grid and notes. */
-export function drawMeasures(layers, layout, scale, from, to) {
+/** Draws the grid of measures `from` to `to` (from 0, `to` not included), and no notes. */
+export function drawGrid(layers, layout, scale, from, to) {
   const height = heightOf(layout, scale);
   const left = from * scale.width;
   const span = (to - from) * scale.width;
@@ -78,19 +78,25 @@ export function drawMeasures(layers, layout, scale, from, to) {
     }
   }
   layers.grid.replaceChildren(...lines);
-  // One path a colour: a rectangle a note.
+  layers.notes.replaceChildren();
+}
+
+/**
+ * Adds the notes at places `from` to `to` of the layout's byMeasure to the drawing: one path a
+ * colour, a rectangle a note. A large piece is drawn a batch of places at a time.
+ */
+export function drawNotes(layers, layout, scale, from, to) {
   const paths = Array.from({ length: VOICE_COLOURS }, () => []);
-  const { byMeasure, starts } = layout;
   const h = Math.max(1, scale.row - 2);
-  for (let k = starts[from]; k < starts[to]; k++) {
-    const i = byMeasure[k];
+  for (let k = from; k < to; k++) {
+    const i = layout.byMeasure[k];
     const y = rowOf(layout, scale, field(layout, i, F.semitone)) + (scale.row - h) / 2;
     const w = px(widthOf(layout, scale, i));
     paths[(field(layout, i, F.voice) - 1) % VOICE_COLOURS].push(
       `M${px(xOf(layout, scale, i))} ${px(y)}h${w}v${h}h${-w}z`,
     );
   }
-  layers.notes.replaceChildren(
+  layers.notes.append(
     ...paths.flatMap((d, v) =>
       d.length === 0 ? [] : [svg('path', { class: `note v${v}`, d: d.join('') })],
     ),

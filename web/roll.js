@@ -15,12 +15,13 @@ import {
   xOf,
   xOfMeasure,
 } from './roll-layout.js';
-import { colourOf, createPlane, drawKeys, drawMarks, drawMeasures } from './roll-draw.js';
+import { colourOf, createPlane, drawGrid, drawKeys, drawMarks, drawNotes } from './roll-draw.js';
 import { attachInteraction } from './roll-interaction.js';
 
 const KEYS = 34; // px of the pitch names on the left
 const ROWS = { least: 3, most: 9 }; // px a semitone: the roll fits its frame's height
 const LEGEND_ROWS = 16; // voices listed in the legend, each in a row of its own
+const BATCH = 6_000; // notes drawn in one task: a dense piece is drawn over a few frames
 
 function html(name, className, text) {
   const el = document.createElement(name);
@@ -56,32 +57,53 @@ export function createRoll(parent, { onPick, onMeasures = () => {}, onScroll = (
   frame.append(keys, scroller, tip);
   parent.append(caption, legend, frame);
 
-  // The view's state. `drawn`: the measures on the plane now (null: draw again); `title`: of
-  // the piece shown (undefined before any).
+  // The view's state. `drawn`: the measures on the plane now (null: draw again); `batch`: the
+  // timer of the next batch of their notes, and `next` its first place in byMeasure; `title`:
+  // of the piece shown (undefined before any).
   const state = {
     layout: layOut(new Int32Array(0)),
     scale: { width: 96, row: 7 },
     zoomed: false, // the user chose the width; else it fits the piece to the roll
     marks: [],
     drawn: null,
+    batch: 0,
+    next: 0,
     title: undefined,
     frameRequested: false,
   };
   const view = () => ({ layout: state.layout, scale: state.scale, keysWidth: KEYS });
 
+  // The measures in sight and half a screen to either side are drawn; the plane is drawn again
+  // only when what is in sight leaves them.
   function render() {
     state.frameRequested = false;
     const { layout, scale } = state;
     // Before the first layout the scroller has no width: a wide screen's worth is drawn.
     const screen = scroller.clientWidth || 1600;
-    const from = Math.max(0, Math.floor((scroller.scrollLeft - screen) / scale.width));
-    const to = Math.min(
-      layout.measures,
-      Math.ceil((scroller.scrollLeft + 2 * screen) / scale.width),
-    );
-    if (state.drawn && state.drawn.from === from && state.drawn.to === to) return;
+    const left = scroller.scrollLeft;
+    const seen = {
+      from: Math.max(0, Math.floor(left / scale.width)),
+      to: Math.min(layout.measures, Math.ceil((left + screen) / scale.width)),
+    };
+    const { drawn } = state;
+    if (drawn && drawn.from <= seen.from && seen.to <= drawn.to) return;
+    const from = Math.max(0, Math.floor((left - screen / 2) / scale.width));
+    const to = Math.min(layout.measures, Math.ceil((left + 1.5 * screen) / scale.width));
     state.drawn = { from, to };
-    drawMeasures(layers, layout, scale, from, to);
+    drawGrid(layers, layout, scale, from, to);
+    clearTimeout(state.batch);
+    state.next = layout.starts[from];
+    drawBatch();
+  }
+
+  function drawBatch() {
+    const { layout, scale } = state;
+    if (state.drawn === null) return; // to be drawn again from the start
+    const end = layout.starts[state.drawn.to];
+    const to = Math.min(end, state.next + BATCH);
+    drawNotes(layers, layout, scale, state.next, to);
+    state.next = to;
+    if (to < end) state.batch = setTimeout(drawBatch, 0);
   }
 
   function requestRender() {
@@ -134,6 +156,7 @@ export function createRoll(parent, { onPick, onMeasures = () => {}, onScroll = (
     drawKeys(keys, layout, scale, KEYS);
     drawMarks(layers, layout, scale, state.marks);
     state.drawn = null;
+    clearTimeout(state.batch);
   }
 
   new ResizeObserver(() => {

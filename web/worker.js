@@ -1,9 +1,9 @@
 // The only place that calls the converter. The page's conversions run here, off the page's own
 // thread, so that no piece, however large, holds up typing; the page sends the editor's text
-// and gets back what to show.
+// and gets back what to show, with the plan that the player plays.
 import { NOTE_FIELDS, TIMELINE_FIELDS, createConverter } from './pn2tavix.mjs';
-import { planFromTimeline, transferables } from './playback/plan.js';
 import { decode, encode } from './bytes.js';
+import { planFromTimeline, transferables } from './playback/plan.js';
 
 let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
@@ -21,7 +21,15 @@ function placeTokens(plan, notes) {
   }
 }
 
-self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
+// The parts of the text being sent (see sendInParts in app.js): converted after the last.
+let parts = { id: 0, texts: [] };
+
+self.onmessage = async ({ data: { id, part, last, encoding, midiOnly = false } }) => {
+  if (parts.id !== id) parts = { id, texts: [] };
+  parts.texts.push(part);
+  if (!last) return;
+  const text = parts.texts.join('');
+  parts = { id: 0, texts: [] };
   try {
     const { convert } = await converter;
     const input = encode(text, encoding);
@@ -38,7 +46,6 @@ self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
     // What the player plays, in seconds, made here rather than on the page's own thread.
     const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
     if (plan) placeTokens(plan, result.notes);
-    const output = decode(result.output, encoding);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,
       text: decode(textBytes, encoding),
@@ -48,12 +55,11 @@ self.onmessage = async ({ data: { id, text, encoding, midiOnly = false } }) => {
         id,
         status: result.status,
         bytes: result.output,
-        output,
         messages,
         notes: result.notes ?? null,
         title: result.title,
-        plan,
         titles: result.titles,
+        plan,
         inputSize: input.length,
         convertMs,
       },
