@@ -217,7 +217,7 @@ test('a muted voice is silent, and a loop of one measure plays it twice', async 
   assert.deepEqual(problems, []);
 });
 
-test('playing in real time, the cursor reaches the note sounding and marks its token', async () => {
+test('playing in real time, the cursor reaches the note sounding and marks its token; Alt+P pauses', async () => {
   const { page, problems } = await open();
   const minuet = await readFile(join(repo, 'examples/minuet.pdp1'), 'utf8');
   const notes = readTavix(await tavixOf(page, minuet));
@@ -262,7 +262,9 @@ test('playing in real time, the cursor reaches the note sounding and marks its t
   assert.equal(seen.lit.length, 1);
   const [x, width] = seen.lit[0];
   assert.ok(seen.x >= x && seen.x <= x + width, JSON.stringify(seen));
-  await page.click('#play');
+  // The shortcut pauses, the editor having the focus.
+  await page.click('#editor .cm-content');
+  await page.keyboard.press('Alt+P');
   assert.equal(await page.textContent('#play'), 'Play');
   assert.deepEqual(problems, []);
 });
