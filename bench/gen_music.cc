@@ -23,7 +23,8 @@ bool parse_size(const char* text, size_t& size) {
   return true;
 }
 
-// Writes `count` pieces of about `size` bytes as FOLDER/piece-NNNNN.pdp1.
+// Writes `count` pieces of at least `size` bytes (whole voices, so 2K gives 5.8 KB on
+// average) as FOLDER/piece-NNNNN.pdp1.
 int write_pieces(const char* count_text, const char* size_text, const std::string& folder) {
   size_t size = 0;
   const unsigned long count = std::strtoul(count_text, nullptr, 10);

@@ -27,7 +27,7 @@ target_compile_features(pn2tavix_core INTERFACE cxx_std_17)
 # A static library built with the sanitizers needs their run-time libraries wherever it is
 # linked, including a consumer project that knows nothing of how it was built.
 if(PN2TAVIX_SANITIZE)
-  target_link_options(pn2tavix_core INTERFACE -fsanitize=address,undefined)
+  target_link_options(pn2tavix_core INTERFACE ${PN2TAVIX_SANITIZER_LINK_FLAGS})
 endif()
 
 # The programs a user runs, in the package too.
@@ -72,7 +72,7 @@ file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavixConfig.cmake @ONLY CONTENT [
 # The pn2tavix library for another CMake project:
 #   find_package(pn2tavix REQUIRED)
 #   target_link_libraries(my_program PRIVATE pn2tavix::pn2tavix)
-# and #include "pn2tavix/pn2tavix.h" for pn2tavix::convert() and pn2tavix::run().
+# and #include "pn2tavix/pn2tavix.h" for pn2tavix::convert() and pn2tavix::convert_file().
 include("${CMAKE_CURRENT_LIST_DIR}/pn2tavixTargets.cmake")
 if(NOT TARGET pn2tavix::pn2tavix)
   add_library(pn2tavix::pn2tavix INTERFACE IMPORTED)
@@ -87,7 +87,8 @@ file(RELATIVE_PATH PN2TAVIX_PC_TO_PREFIX
 # A library built with the sanitizers needs their run-time libraries wherever it is linked.
 set(PN2TAVIX_PC_LIBS "")
 if(PN2TAVIX_SANITIZE)
-  set(PN2TAVIX_PC_LIBS " -fsanitize=address,undefined")
+  list(JOIN PN2TAVIX_SANITIZER_LINK_FLAGS " " PN2TAVIX_PC_LIBS)
+  string(PREPEND PN2TAVIX_PC_LIBS " ")
 endif()
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/pn2tavix.pc @ONLY CONTENT [[
 prefix=${pcfiledir}/@PN2TAVIX_PC_TO_PREFIX@

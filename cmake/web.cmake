@@ -87,11 +87,11 @@ enable_testing()
 set(PN2TAVIX_WEB_TEST_ENV
   PN2TAVIX_WEB_DIST=${PN2TAVIX_WEB_DIST}
   PN2TAVIX_WEB_ARTIFACTS=${PROJECT_BINARY_DIR}/artifacts)
-add_test(NAME web_module_node
-  COMMAND ${PN2TAVIX_NODE} --test ${PN2TAVIX_WEB_SOURCE}/tests/node/
+pn2tavix_test(web web_module_node
+  ${PN2TAVIX_NODE} --test ${PN2TAVIX_WEB_SOURCE}/tests/node/
   WORKING_DIRECTORY ${PN2TAVIX_WEB_SOURCE})
-add_test(NAME web_page_chromium
-  COMMAND ${PN2TAVIX_NODE} --test --test-concurrency=1 ${PN2TAVIX_WEB_SOURCE}/tests/browser/
+pn2tavix_test(web web_page_chromium
+  ${PN2TAVIX_NODE} --test --test-concurrency=1 ${PN2TAVIX_WEB_SOURCE}/tests/browser/
   WORKING_DIRECTORY ${PN2TAVIX_WEB_SOURCE})
 set_tests_properties(web_module_node web_page_chromium PROPERTIES
   ENVIRONMENT "${PN2TAVIX_WEB_TEST_ENV}")

@@ -6,7 +6,7 @@
 // keeps a byte of pushback across its refills, and only short reads reach that path. A third
 // conversion, from the bytes as a string into a result, must agree with both, and every place
 // it gives (of a message, a hint or a note) must lie in the input, with the line and column
-// that its offset has there.
+// that its offset has there, and locate() must find it again in every column mode.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -160,6 +160,20 @@ class Places {
     return p.line == line && p.column == p.offset - line_starts_[line - 1] + 1;
   }
 
+  // Found again by locate(), the place keeps its offset in every column mode, and its line and
+  // column where the input holds no CR; a CR alone only adds lines, and characters and terminal
+  // columns only shorten the count of bytes, but for the 8 columns of a tab.
+  bool relocates(const pn2tavix::Position& p) const {
+    using pn2tavix::ColumnMode;
+    const pn2tavix::Position bytes = pn2tavix::locate(input_, p.offset, ColumnMode::kBytes);
+    const pn2tavix::Position chars = pn2tavix::locate(input_, p.offset, ColumnMode::kChars);
+    const pn2tavix::Position display = pn2tavix::locate(input_, p.offset, ColumnMode::kDisplay);
+    if (input_.find('\r') == std::string_view::npos && bytes != p) return false;
+    return bytes.offset == p.offset && chars.offset == p.offset && display.offset == p.offset &&
+           bytes.line >= p.line && chars.line == bytes.line && display.line == bytes.line &&
+           chars.column <= bytes.column && display.column <= 8 * bytes.column;
+  }
+
  private:
   std::string_view input_;
   std::vector<uint64_t> line_starts_{0};
@@ -186,8 +200,10 @@ void check_result(std::string_view input, const Result& streamed) {
   const Places places(input);
   for (const pn2tavix::Message& m : r.messages) {
     if (m.at && !places.holds(*m.at)) broken("a message placed outside the input", streamed);
+    if (m.at && !places.relocates(*m.at)) broken("a message that locate() misplaces", streamed);
     for (const pn2tavix::Hint& h : m.hints) {
       if (h.at && !places.holds(*h.at)) broken("a hint placed outside the input", streamed);
+      if (h.at && !places.relocates(*h.at)) broken("a hint that locate() misplaces", streamed);
     }
   }
   for (const pn2tavix::NoteEvent& e : r.notes) {

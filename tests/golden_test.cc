@@ -1,5 +1,6 @@
-// Runs every case under tests/golden through run() in memory: the input on standard input,
-// the program named "pn2tavix", and stdout, stderr and the status compared byte for byte.
+// Runs every case under tests/golden through the library in memory, streams to streams as the
+// program converts, with its messages named "pn2tavix": stdout, stderr and the status compared
+// byte for byte.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,8 +59,7 @@ TEST_P(Golden, MatchesExpectedOutputErrorsAndStatus) {
   base.replace_extension();
   std::istringstream in(slurp(in_path));
   std::ostringstream out, err;
-  const char* argv[] = {"pn2tavix", nullptr};
-  const int status = pn2tavix::run(1, argv, in, out, err);
+  const int status = pn2tavix::convert(in, out, err);
 
   const std::string status_text = slurp_or_empty(base.string() + ".status");
   const int expected_status = status_text.empty() ? 0 : std::stoi(status_text);

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Includes point down the layers: base, then input, then notes, then the driver, then the public
-# functions (api); the front ends (cli, web) see only the public headers, and the programs of cli
-# their shared printing. Of the public headers, the layers below api may use the vocabulary of
-# messages (pn2tavix/message.h) alone.
+# functions (api); the front ends (cli, web) see only the public headers and their own. Of the public headers,
+# the layers below api may use the vocabulary of messages (pn2tavix/message.h) alone.
 # Usage: layers_test.sh SOURCE_DIR
 set -u
 src=$1
@@ -13,8 +12,7 @@ while IFS= read -r -d '' file; do
   layer=$(basename "$(dirname "$file")")
   allowed=()
   case $layer in
-    cli) allowed=(pn2tavix cli) ;;  # the front ends share their printing
-    web) allowed=(pn2tavix) ;;
+    cli | web) allowed=(pn2tavix "$layer") ;;
     # Until the conversion builds the timeline itself, api reads it back with the tests' reader.
     api) allowed=("${layers[@]}" support) ;;
     *)

@@ -4,25 +4,10 @@
 # a file already there left as it was), a terminal refused, and usage errors.
 # Usage: midi_cli_test.sh PN2TAVIX_MIDI
 set -u
-midi=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-work=$(mktemp -d)
-trap 'chmod -R u+rwx "$work"; rm -rf "$work"' EXIT
-pass=0
-failed=0
+source "$(dirname "$0")/lib.sh"
+midi=$(absolute "$1")
 
-# check NAME EXPECTED_STATUS EXPECTED_STDERR -- COMMAND...: stdout goes to "out".
-check() {
-  local name=$1 want_status=$2 want_err=$3
-  shift 4
-  "$@" >"$work/out" 2>"$work/err"
-  local status=$?
-  local ok=1
-  [ "$status" -eq "$want_status" ] || { echo "  status $status, expected $want_status"; ok=0; }
-  printf '%s' "$want_err" >"$work/want_err"
-  cmp -s "$work/err" "$work/want_err" || { echo "  stderr: $(cat -A "$work/err")"; ok=0; }
-  if [ $ok -eq 1 ]; then pass=$((pass + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-# expect NAME CONDITION...
+# expect NAME CONDITION...: the condition holds.
 expect() {
   local name=$1
   shift
@@ -38,52 +23,47 @@ short.pdp1: note: measure 1 is short by an eighth (24 192nds)
 short.pdp1:2:1: note: measure 1 began here
 '
 
-check "a piece to a file" 0 "" -- "$midi" -o good.mid good.pdp1
+check "a piece to a file" 0 "" "" -- "$midi" -o good.mid good.pdp1
 expect "the file is a Standard MIDI File" [ "$(head -c 4 good.mid)" = MThd ]
 expect "made as any new file is" [ "$(stat -c %a good.mid)" = "$(printf '%o' $((0666 & ~$(umask))))" ]
-check "standard input to a pipe" 0 "" -- bash -o pipefail -c "\"$midi\" <good.pdp1 | cat"
-expect "the same bytes as the file" cmp -s out good.mid
-check "- for standard input" 0 "" -- bash -o pipefail -c "\"$midi\" -o - - <good.pdp1 | cat"
-expect "the same bytes again" cmp -s out good.mid
+check "standard input to a pipe: the same bytes" 0 @good.mid "" -- bash -o pipefail -c "\"$midi\" <good.pdp1 | cat"
+check "- for standard input: the same bytes" 0 @good.mid "" -- bash -o pipefail -c "\"$midi\" -o - - <good.pdp1 | cat"
 
 cp good.mid kept.mid
-check "a piece that does not convert" 1 "$short_err" -- "$midi" -o kept.mid short.pdp1
+check "a piece that does not convert" 1 "" "$short_err" -- "$midi" -o kept.mid short.pdp1
 expect "leaves the file that was there" cmp -s kept.mid good.mid
-check "nor writes one" 1 "$short_err" -- "$midi" -o short.mid short.pdp1
+check "nor writes one" 1 "" "$short_err" -- "$midi" -o short.mid short.pdp1
 expect "no file, not even a temporary one" [ "$(ls | grep -c -e '\.mid' -e '\.mid\.')" -eq 2 ]
-check "nor anything on standard output" 1 "$short_err" -- bash -o pipefail -c "\"$midi\" short.pdp1 | cat"
-expect "standard output empty" [ ! -s out ]
+check "nor anything on standard output" 1 "" "$short_err" -- bash -o pipefail -c "\"$midi\" short.pdp1 | cat"
 
 mkdir into
-check "-d: each piece into the folder" 1 "$short_err" -- "$midi" -d into good.pdp1 short.pdp1 other.pdp1
+check "-d: each piece into the folder" 1 "" "$short_err" -- "$midi" -d into good.pdp1 short.pdp1 other.pdp1
 expect "-d: the pieces that convert, named after their files" \
   [ "$(ls into | tr '\n' ' ')" = "good.mid other.mid " ]
 expect "-d: the same bytes as one by one" cmp -s into/good.mid good.mid
-check "-d: every piece written" 0 "" -- "$midi" -d into good.pdp1
-check "a file that cannot be opened" 1 $'missing.pdp1: error: Can\'t open file missing.pdp1\nmissing.pdp1: note: No such file or directory\n' \
+check "-d: every piece written" 0 "" "" -- "$midi" -d into good.pdp1
+check "a file that cannot be opened" 1 "" $'missing.pdp1: error: Can\'t open file missing.pdp1\nmissing.pdp1: note: No such file or directory\n' \
   -- "$midi" -o missing.mid missing.pdp1
-check "a folder that cannot be written" 1 \
+check "a folder that cannot be written" 1 "" \
   "nowhere/x.mid: error: Can't write the MIDI file: No such file or directory"$'\n' \
   -- "$midi" -o nowhere/x.mid good.pdp1
 
-check "a terminal is refused" 2 "" -- script -qec "\"$midi\" good.pdp1 2>err.tty" /dev/null
+check "a terminal is refused" 2 "" "" -- script -qec "\"$midi\" good.pdp1 2>err.tty" /dev/null
 expect "with a reason" grep -q "will not write MIDI to a terminal" err.tty
 
 usage='Usage: pn2tavix-midi [-o OUT.mid] [--] [FILE|-]
        pn2tavix-midi -d DIR [--] FILE...
 '
-check "an unknown option" 2 "pn2tavix-midi: unknown option -x"$'\n'"$usage" -- "$midi" -x good.pdp1
-check "-o and -d" 2 "pn2tavix-midi: -o and -d cannot go together"$'\n'"$usage" \
+check "an unknown option" 2 "" "pn2tavix-midi: unknown option -x"$'\n'"$usage" -- "$midi" -x good.pdp1
+check "-o and -d" 2 "" "pn2tavix-midi: -o and -d cannot go together"$'\n'"$usage" \
   -- "$midi" -o a.mid -d into good.pdp1
-check "two pieces without -d" 2 "pn2tavix-midi: one file at a time; -d DIR for several"$'\n'"$usage" \
+check "two pieces without -d" 2 "" "pn2tavix-midi: one file at a time; -d DIR for several"$'\n'"$usage" \
   -- "$midi" -o a.mid good.pdp1 other.pdp1
-check "-d without pieces" 2 "pn2tavix-midi: -d needs the files to convert"$'\n'"$usage" \
+check "-d without pieces" 2 "" "pn2tavix-midi: -d needs the files to convert"$'\n'"$usage" \
   -- "$midi" -d into
-check "-o without its file" 2 "pn2tavix-midi: -o needs an argument"$'\n'"$usage" -- "$midi" -o
-check "--help" 0 "" -- "$midi" --help
-expect "--help begins with the usage" [ "$(head -n 2 out)" = "${usage%$'\n'}" ]
-check "--version" 0 "" -- "$midi" --version
-expect "--version names the program" grep -qx 'pn2tavix-midi [0-9]*\.[0-9]*\.[0-9]*' out
+check "-o without its file" 2 "" "pn2tavix-midi: -o needs an argument"$'\n'"$usage" -- "$midi" -o
+expect "--help begins with the usage" [ "$("$midi" --help | head -n 2)" = "${usage%$'\n'}" ]
+expect "--version names the program" \
+  eval '"$midi" --version | grep -qx "pn2tavix-midi [0-9]*\.[0-9]*\.[0-9]*"'
 
-echo "$pass passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

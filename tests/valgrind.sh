@@ -2,7 +2,8 @@
 # Runs the test suite under valgrind's memcheck: the unit tests (which include every golden case
 # converted in memory), then the built program on every golden case and on the generated
 # hostile inputs. Any invalid access, use of an uninitialised value or leaked block fails it.
-# Not part of the default test run: it takes minutes. Usage: tests/valgrind.sh [BUILD_DIR]
+# Run by .ci/run, not by ctest: about two minutes of one core (measured 1 min 54 s), and a build
+# of its own. Usage: tests/valgrind.sh [BUILD_DIR]
 # It configures and builds BUILD_DIR (build/memcheck by default) itself: with debug information,
 # and without the sanitizers, whose own heap would hide the one memcheck watches; the C++ run-time
 # is linked dynamically, as memcheck can have only a shared one free its reserve for exceptions.

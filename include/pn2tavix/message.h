@@ -1,18 +1,20 @@
 // The vocabulary of what a conversion reports: every kind of message, where in the input it
 // happened, the hints that help to fix it, and the notes of the music as written. Plain data,
 // with nothing of how it is shown: pn2tavix prints "name: text", pn2tavix-check
-// "file:line:column: error: text".
+// "file:line:column: error: text". Also where a place lies as each kind of editor counts columns.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pn2tavix {
 
 /// A place in the input: the line and column of a byte (both from 1; columns count bytes, not
-/// characters) and its offset (bytes before it, from 0).
+/// characters, and only a line feed ends a line) and its offset (bytes before it, from 0).
+/// locate() counts them as other editors do.
 struct Position {
   std::uint64_t line = 1;
   std::uint64_t column = 1;
@@ -22,6 +24,22 @@ struct Position {
   }
   friend bool operator!=(const Position& a, const Position& b) { return !(a == b); }
 };
+
+/// How locate() counts the column of a place, for the editor that is to land on it.
+enum class ColumnMode {
+  kBytes,    // bytes, as Position does: vim's %c, clang, editors that count bytes
+  kChars,    // characters of UTF-8, and one for each byte that is not part of one: editors
+             // that count characters
+  kDisplay,  // columns of a terminal: tabs to the next multiple of 8, wide characters 2, marks
+             // that combine with the character before 0: GCC's default, Emacs
+};
+
+/// The line and column of the byte at `offset` in `input` (an offset past the end gives the
+/// end), the column counted as `mode` says. Lines end at a line feed, at a carriage return
+/// followed by a line feed, and at a carriage return alone (which Position does not count as
+/// a line end). A UTF-8 byte-order mark at the start of the input takes no column in kChars
+/// and kDisplay.
+Position locate(std::string_view input, std::uint64_t offset, ColumnMode mode);
 
 enum class Severity { kError, kWarning };
 

@@ -20,7 +20,7 @@
 
 namespace pn2tavix {
 
-/// The version of the library the program was compiled against ("0.2.0").
+/// The version of the library the program was compiled against ("0.3.0").
 inline constexpr std::string_view kVersion = PN2TAVIX_VERSION;
 /// The version of the library the program runs with.
 std::string_view version() noexcept;
@@ -64,8 +64,14 @@ Result convert_file(const std::string& path, const Options& options = {});
 int convert(std::istream& in, std::ostream& out, std::ostream& err,
             std::string_view program_name = "pn2tavix");
 
-/// Runs the program with this command line (argv[0] the invocation name, then at most one
-/// input path); `in` stands for standard input. Returns the exit status.
-int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err);
+/// The same, reading from an open C stream, such as stdin (as the program reads standard
+/// input: a read error is told from the end of the input).
+int convert(std::FILE* in, std::ostream& out, std::ostream& err,
+            std::string_view program_name = "pn2tavix");
+
+/// The same, reading the file at `path`. A file that cannot be opened, or a folder, gives the
+/// program's "Can't open file" message and the system's reason, one line each.
+int convert_file(const std::string& path, std::ostream& out, std::ostream& err,
+                 std::string_view program_name = "pn2tavix");
 
 }  // namespace pn2tavix

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -10,13 +11,17 @@
 namespace pn2tavix::detail {
 namespace {
 
-constexpr int kChannels = 15;                       // the 16 of MIDI less percussion
-constexpr int kPercussion = 9;                      // channel 10 as musicians count
-constexpr std::size_t kMaxTracks = 65535;           // the header counts tracks in 16 bits
-constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;     // the largest delta time a file can write
+constexpr int kChannels = 15;                    // the 16 of MIDI less percussion
+constexpr int kPercussion = 9;                   // channel 10 as musicians count
+constexpr std::size_t kMaxTracks = 65535;        // the header counts tracks in 16 bits
+constexpr std::uint32_t kMaxDelta = 0x0FFFFFFF;  // the largest delta time a file can write
+// Nothing starts past this tick of the file: 50 days at a millisecond a tick, yet a few bytes
+// of waiting, where "units" of two thousand million could make a few bytes of input ask for
+// megabytes of empty waits.
+constexpr std::int64_t kLastTick = 0xFFFFFFFF;
 constexpr std::uint32_t kMillisecondTempo = 96000;  // microseconds a quarter: a tick is 1 ms
-constexpr long double kTolerance = 500;  // microseconds an onset may stray before a tempo
-                                         // event corrects the drift of rounded tempos
+constexpr double kTolerance = 500;  // microseconds an onset may stray before a tempo
+                                    // event corrects the drift of rounded tempos
 constexpr unsigned char kVelocity = 100;
 
 struct Tempo {
@@ -52,13 +57,13 @@ std::vector<Tempo> before(std::vector<Tempo> map, std::int64_t end) {
 class Clock {
  public:
   explicit Clock(std::vector<Tempo> map) : map_(std::move(map)) {
-    long double us = 0;
+    double us = 0;
     for (size_t i = 0; i < map_.size(); ++i) {
       if (i > 0) us += per_tick(map_[i - 1].tempo) * (map_[i].tick - map_[i - 1].tick);
       starts_.push_back(us);
     }
   }
-  long double us(std::int64_t tick) const {
+  double us(std::int64_t tick) const {
     const auto it = std::upper_bound(map_.begin(), map_.end(), tick,
                                      [](std::int64_t t, const Tempo& s) { return t < s.tick; });
     const size_t i = it == map_.begin() ? 0 : static_cast<size_t>(it - map_.begin()) - 1;
@@ -66,22 +71,31 @@ class Clock {
   }
 
  private:
-  static long double per_tick(int tempo) { return 625000.0L / tempo; }  // 60e6 / (96 tempo)
+  static double per_tick(int tempo) { return 625000.0 / tempo; }  // 60e6 / (96 tempo)
   std::vector<Tempo> map_;
-  std::vector<long double> starts_;
+  std::vector<double> starts_;
 };
 
-// A channel event, or a meta event of the conductor, at a tick of the file.
+// A channel event, or a meta event, at a tick of the file. Kept small: a piece may have
+// millions.
 struct Event {
   std::int64_t tick = 0;
-  int order = 0;  // at one tick: settings, then note-offs, then note-ons; kDropped never written
-  std::string bytes;
+  const std::string* meta = nullptr;  // a meta event's bytes, else those below
+  std::uint8_t order = 0;  // at one tick: settings, then note-offs, then note-ons; kDropped none
+  std::uint8_t size = 0;
+  unsigned char bytes[3] = {};
 };
-constexpr int kSetting = 0, kNoteOff = 1, kNoteOn = 2, kDropped = 3;
+constexpr std::uint8_t kSetting = 0, kNoteOff = 1, kNoteOn = 2, kDropped = 3;
 
-Event channel_event(std::int64_t tick, int order, unsigned char status, int a, int b = -1) {
-  Event e{tick, order, {static_cast<char>(status), static_cast<char>(a)}};
-  if (b >= 0) e.bytes += static_cast<char>(b);
+Event channel_event(std::int64_t tick, std::uint8_t order, unsigned char status, int a,
+                    int b = -1) {
+  Event e;
+  e.tick = tick;
+  e.order = order;
+  e.size = b >= 0 ? 3 : 2;
+  e.bytes[0] = status;
+  e.bytes[1] = static_cast<unsigned char>(a);
+  e.bytes[2] = static_cast<unsigned char>(b >= 0 ? b : 0);
   return e;
 }
 
@@ -101,20 +115,32 @@ void put_delta(std::string& out, std::uint32_t n) {
   out += digits[0];
 }
 
-Event meta_event(std::int64_t tick, unsigned char type, std::string_view data) {
-  Event e{tick, kSetting, {'\xFF', static_cast<char>(type)}};
+// The strings of the meta events of one file, which their events point at.
+using MetaStore = std::deque<std::string>;
+
+Event meta_event(std::int64_t tick, unsigned char type, std::string_view data, MetaStore& store) {
+  std::string& bytes = store.emplace_back("\xFF");
+  bytes += static_cast<char>(type);
   data = data.substr(0, kMaxDelta);
-  put_delta(e.bytes, static_cast<std::uint32_t>(data.size()));
-  e.bytes.append(data);
+  put_delta(bytes, static_cast<std::uint32_t>(data.size()));
+  bytes.append(data);
+  Event e;
+  e.tick = tick;
+  e.meta = &bytes;
   return e;
 }
 
 // One "MTrk" chunk of `events`, in order of ticks (stable within a tick), ended at the last.
 void put_track(std::string& out, std::vector<Event>& events) {
-  std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+  const auto earlier = [](const Event& a, const Event& b) {
     return std::tie(a.tick, a.order) < std::tie(b.tick, b.order);
-  });
+  };
+  // A voice's events come in order already, but for a note too short for its millisecond.
+  if (!std::is_sorted(events.begin(), events.end(), earlier)) {
+    std::stable_sort(events.begin(), events.end(), earlier);
+  }
   std::string track;
+  track.reserve(events.size() * 4 + 4);
   std::int64_t now = 0;
   for (const Event& e : events) {
     if (e.order == kDropped) continue;
@@ -125,7 +151,11 @@ void put_track(std::string& out, std::vector<Event>& events) {
       track.append("\xFF\x01\x00", 3);
     }
     put_delta(track, static_cast<std::uint32_t>(delta));
-    track += e.bytes;
+    if (e.meta != nullptr) {
+      track += *e.meta;
+    } else {
+      track.append(reinterpret_cast<const char*>(e.bytes), e.size);
+    }
     now = std::max(now, e.tick);
   }
   track.append("\x00\xFF\x2F\x00", 4);  // end of track
@@ -135,11 +165,11 @@ void put_track(std::string& out, std::vector<Event>& events) {
 }
 
 // The conductor's tempo events where every voice keeps `map`: at each change the tempo in
-// whole microseconds a quarter; where that rounding has drifted an onset more than kTolerance
-// from the map, a corrected tempo from the onset before it. `points` are the ticks at which
-// notes begin or end, in order.
+// whole microseconds a quarter; where that rounding has drifted a note's start or end more than
+// kTolerance from the map, tempos from the point before it that bring it back within a
+// microsecond. `points` are the ticks at which notes begin or end, in order.
 void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t>& points,
-                   std::vector<Event>& out) {
+                   std::vector<Event>& out, MetaStore& store) {
   const Clock clock(map);
   std::int64_t last_tick = -1;
   std::uint32_t last_tempo = 0;
@@ -147,19 +177,19 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     std::string data;
     put_number(data, us, 3);
     if (tick == last_tick) {
-      out.back() = meta_event(tick, 0x51, data);
+      out.back() = meta_event(tick, 0x51, data, store);
     } else if (us != last_tempo) {
-      out.push_back(meta_event(tick, 0x51, data));
+      out.push_back(meta_event(tick, 0x51, data, store));
     } else {
       return;
     }
     last_tick = tick;
     last_tempo = us;
   };
-  const auto clamp = [](long double us) {
-    return static_cast<std::uint32_t>(std::clamp<long double>(std::round(us), 1, 0xFFFFFF));
+  const auto clamp = [](double us) {
+    return static_cast<std::uint32_t>(std::clamp<double>(std::round(us), 1, 0xFFFFFF));
   };
-  long double file_us = 0;  // the file's time at tick `at`
+  double file_us = 0;  // the file's time at tick `at`
   std::int64_t at = 0;
   std::uint32_t tempo = 0;
   size_t next_change = 0;
@@ -167,20 +197,31 @@ void shared_tempos(const std::vector<Tempo>& map, const std::vector<std::int64_t
     const std::int64_t point = p < points.size() ? points[p] : INT64_MAX;
     for (; next_change < map.size() && map[next_change].tick <= point; ++next_change) {
       const std::int64_t tick = map[next_change].tick;
-      file_us += tempo * static_cast<long double>(tick - at) / kTicksPerQuarter;
+      file_us += tempo * static_cast<double>(tick - at) / kTicksPerQuarter;
       at = tick;
-      tempo = clamp(60000000.0L / map[next_change].tempo);
+      tempo = clamp(60000000.0 / map[next_change].tempo);
       emit(at, tempo);
     }
     if (p == points.size()) break;
     if (point == at) continue;
-    const long double span = static_cast<long double>(point - at) / kTicksPerQuarter;
-    const long double exact = clock.us(point);
-    if (std::fabs(file_us + tempo * span - exact) > kTolerance) {
-      tempo = clamp((exact - file_us) / span);
-      emit(at, tempo);
+    const double span = static_cast<double>(point - at) / kTicksPerQuarter;
+    const double exact = clock.us(point);
+    if (std::fabs(file_us + tempo * span - exact) <= kTolerance) {
+      file_us += tempo * span;
+      at = point;
+      continue;
     }
-    file_us += tempo * span;
+    // Whole microseconds a quarter cannot hit the time over a long span: the span's first
+    // `faster` ticks take one microsecond a quarter more than the rest.
+    const std::int64_t ticks = point - at;
+    const double wanted = (exact - file_us) * kTicksPerQuarter;  // the ticks' tempos summed
+    const std::uint32_t slow = clamp(std::floor(wanted / ticks));
+    const std::int64_t faster = std::clamp<std::int64_t>(
+        std::llround(wanted - static_cast<double>(slow) * ticks), 0, slow < 0xFFFFFF ? ticks : 0);
+    emit(at, faster > 0 ? slow + 1 : slow);
+    if (faster > 0 && faster < ticks) emit(at + faster, slow);
+    tempo = faster == ticks ? slow + 1 : slow;
+    file_us += (static_cast<double>(slow) * ticks + faster) / kTicksPerQuarter;
     at = point;
   }
 }
@@ -246,15 +287,15 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
 
   // Each voice's track, voices past the header's count sharing the last.
   const size_t tracks = std::min(voices.size(), kMaxTracks - 1);
+  MetaStore metas;
   std::vector<std::vector<Event>> events(tracks);
   const std::vector<int> channels = midi_channels(timeline);
-  std::vector<size_t> index_of;  // the index of a voice by its number, from the notes' `voice`
   std::vector<std::pair<std::int64_t, size_t>> numbers;
   for (size_t i = 0; i < voices.size(); ++i) {
     const size_t t = std::min(i, tracks - 1);
     const unsigned char ch = static_cast<unsigned char>(channels[i]);
     const auto value = [](int v) { return std::clamp(v, 0, 127); };
-    if (i == t) events[t].push_back(meta_event(0, 0x03, voices[i].title));
+    if (i == t) events[t].push_back(meta_event(0, 0x03, voices[i].title, metas));
     if (voices[i].program >= 0 && voices[i].program <= 127) {
       events[t].push_back(channel_event(0, kSetting, 0xC0 | ch, voices[i].program));
     }
@@ -272,7 +313,9 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
     const size_t i = found->second, t = std::min(i, tracks - 1);
     const unsigned char ch = static_cast<unsigned char>(channels[i]);
     const std::int64_t on = file_tick(i, n.start);
-    const std::int64_t off = std::max(on + 1, file_tick(i, n.start + n.sounding));
+    if (on >= kLastTick) continue;
+    const std::int64_t off =
+        std::min(kLastTick, std::max(on + 1, file_tick(i, n.start + n.sounding)));
     const int key = std::clamp(n.key, 0, 127);
     events[t].push_back(channel_event(on, kNoteOn, 0x90 | ch, key, kVelocity));
     events[t].push_back(channel_event(off, kNoteOff, 0x80 | ch, key, 64));
@@ -285,19 +328,20 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
   // Where voices share a channel, a key held by one is let go only when none holds it.
   std::vector<int> voices_on(16, 0);
   for (int c : channels) ++voices_on[c];
-  for (int c = 0; c < 16; ++c) {
-    if (voices_on[c] < 2) continue;
-    std::vector<Event*> on_channel;
-    for (auto& track : events) {
-      for (Event& e : track) {
-        const auto status = static_cast<unsigned char>(e.bytes[0]);
-        if (e.order != kSetting && (status & 0x0F) == c) on_channel.push_back(&e);
+  std::vector<std::vector<Event*>> shared_notes(16);
+  for (auto& track : events) {
+    for (Event& e : track) {
+      const int c = e.bytes[0] & 0x0F;
+      if (e.meta == nullptr && e.order != kSetting && voices_on[c] > 1) {
+        shared_notes[c].push_back(&e);
       }
     }
+  }
+  for (auto& on_channel : shared_notes) {
     std::stable_sort(on_channel.begin(), on_channel.end(), [](const Event* a, const Event* b) {
       return std::tie(a->tick, a->order) < std::tie(b->tick, b->order);
     });
-    std::vector<int> held(128, 0);
+    int held[128] = {};
     for (Event* e : on_channel) {
       const int key = e->bytes[1];
       if (e->order == kNoteOn) {
@@ -309,18 +353,18 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
   }
 
   // The conductor: the title, the first voice's time signatures and the tempo map.
-  std::vector<Event> conductor = {meta_event(0, 0x03, first_title)};
+  std::vector<Event> conductor = {meta_event(0, 0x03, first_title, metas)};
   if (!voices.empty()) {
     int last_numerator = 0, last_power = -1;
     for (const TimedChange& c : timeline.changes) {
       int numerator = 0, power = 0;
       if (c.voice != voices[0].voice || c.kind != TimedChange::Kind::kMeasureLength ||
-          !time_signature(c.value, numerator, power) ||
+          file_tick(0, c.tick) >= kLastTick || !time_signature(c.value, numerator, power) ||
           (numerator == last_numerator && power == last_power)) {
         continue;
       }
       const char data[4] = {static_cast<char>(numerator), static_cast<char>(power), 24, 8};
-      conductor.push_back(meta_event(file_tick(0, c.tick), 0x58, std::string_view(data, 4)));
+      conductor.push_back(meta_event(file_tick(0, c.tick), 0x58, std::string_view(data, 4), metas));
       last_numerator = numerator;
       last_power = power;
     }
@@ -333,11 +377,11 @@ std::string write_midi(const Timeline& timeline, std::string_view first_title) {
     std::vector<Tempo> map = {{0, kHeadTempo}};
     if (!voices.empty())
       map = before(maps[longest], std::max<std::int64_t>(1, voices[longest].end));
-    shared_tempos(map, points, tempos);
+    shared_tempos(map, points, tempos, metas);
   } else {
     std::string data;
     put_number(data, kMillisecondTempo, 3);
-    tempos.push_back(meta_event(0, 0x51, data));
+    tempos.push_back(meta_event(0, 0x51, data, metas));
   }
   conductor.insert(conductor.end(), tempos.begin(), tempos.end());
 

@@ -15,7 +15,8 @@ namespace pn2tavix::detail {
 /// pan, reverb and chorus, and its notes. When the voices keep one tempo map, ticks are the
 /// timeline's own; when they do not, a tick is a millisecond. Either way every note begins
 /// within 1 ms of when the timeline sounds it. A tempo of 0 or below is no speed: the voice
-/// keeps the tempo it had.
+/// keeps the tempo it had. Nothing starts past tick 2^32 - 1 of the file (50 days of
+/// milliseconds): a note that would is left out.
 std::string write_midi(const Timeline& timeline, std::string_view first_title);
 
 /// The channel (from 0) of each voice: never 9, General MIDI's percussion. The first 15

@@ -1,6 +1,6 @@
-// The public functions: a conversion from a string, from a stream into a result, from stream
-// to streams as the program does it, and the program's command line. Each makes its own byte
-// source, sink and message handler over the one conversion.
+// The public functions: a conversion from a string, a stream or a file into a result, and from
+// a stream or a file to streams as the program does it. Each makes its own byte source, sink
+// and message handler over the one conversion.
 #include "pn2tavix/pn2tavix.h"
 
 #include <sys/stat.h>
@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <memory>
 #include <new>
 #include <optional>
@@ -72,7 +71,7 @@ Result convert_into(ByteSource& source, const Options& options) {
   result.status =
       convert_source(source, sink, collect, true, options.note_events ? &result.notes : nullptr);
   if (timed) {
-    testing::TavixText text = testing::read_tavix(result.output);
+    test_support::TavixText text = test_support::read_tavix(result.output);
     result.title = std::move(text.title);
     if (options.midi && result.status == 0) result.midi = write_midi(text.timeline, result.title);
     if (options.timeline) result.timeline = std::move(text.timeline);
@@ -109,13 +108,6 @@ std::optional<Message> unusable_output(std::ostream& out) {
 int convert_to_streams(ByteSource& source, std::ostream& out, Print& print) {
   Sink sink(out.rdbuf());
   return convert_source(source, sink, print, false);  // the program prints no places
-}
-
-// The part of `path` after its last '/', else after its last backslash, else all of it.
-std::string_view basename(std::string_view path) {
-  size_t cut = path.rfind('/');
-  if (cut == std::string_view::npos) cut = path.rfind('\\');
-  return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
 
 struct FileCloser {
@@ -213,38 +205,40 @@ int convert(std::istream& in, std::ostream& out, std::ostream& err, std::string_
   }
 }
 
-int run(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
-  // Every message begins with the short name the program was invoked under.
-  const std::string invocation = argc > 0 && argv[0] != nullptr ? argv[0] : "pn2tavix";
-  const std::string me(detail::basename(invocation));
-  detail::Print print(err, me);
-  if (argc != 1 && argc != 2) {
-    detail::Failure usage;
-    usage.code = Code::kUsage;
-    usage.word = me;
-    print.print(detail::message_text(usage));
+int convert(std::FILE* in, std::ostream& out, std::ostream& err, std::string_view program_name) {
+  detail::Print print(err, program_name);
+  try {
+    if (auto refused = detail::unusable_output(out)) {
+      print.print(refused->text);
+      return refused->status;
+    }
+    if (in == nullptr) {
+      print.print(detail::refusal(Code::kUnreadableInput, "the C stream is null").text);
+      return 1;
+    }
+    detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");
+    return detail::convert_to_streams(source, out, print);
+  } catch (const std::bad_alloc&) {
+    print.print(Code::kOutOfMemory);
     return 1;
   }
-  if (auto refused = detail::unusable_output(out)) {
-    print.print(refused->text);
-    return refused->status;
-  }
+}
+
+int convert_file(const std::string& path, std::ostream& out, std::ostream& err,
+                 std::string_view program_name) {
+  detail::Print print(err, program_name);
   try {
-    if (argc == 1) {
-      // The process's own standard input is read through its C stream, which, unlike a C++
-      // stream, tells a read error (standard input a directory, say) from the end of the input.
-      // std::cin shares that stream, so no byte read through either is lost.
-      if (&in != &std::cin) return convert(in, out, err, me);
-      detail::ByteSource source(stdin, "standard input");
-      return detail::convert_to_streams(source, out, print);
+    if (auto refused = detail::unusable_output(out)) {
+      print.print(refused->text);
+      return refused->status;
     }
     detail::File file;
-    if (auto refused = detail::open_file(argv[1], file)) {
+    if (auto refused = detail::open_file(path.c_str(), file)) {
       print.print(refused->text);
       for (const Hint& h : refused->hints) print.print(h.text);
       return refused->status;
     }
-    detail::ByteSource source(file.get(), argv[1]);
+    detail::ByteSource source(file.get(), path);
     return detail::convert_to_streams(source, out, print);
   } catch (const std::bad_alloc&) {
     print.print(Code::kOutOfMemory);

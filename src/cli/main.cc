@@ -1,8 +1,8 @@
-// pn2tavix: the program is the library's run() over the process's own streams.
+// pn2tavix: the command line over the process's own streams.
 #include <iostream>
 
-#include "pn2tavix/pn2tavix.h"
+#include "cli/convert_cli.h"
 
 int main(int argc, char** argv) {
-  return pn2tavix::run(argc, argv, std::cin, std::cout, std::cerr);
+  return pn2tavix::cli::run_convert({argv, argv + argc}, std::cin, std::cout, std::cerr);
 }

@@ -1,7 +1,6 @@
 #include "driver/driver.h"
 
 #include <climits>
-#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
@@ -11,6 +10,7 @@
 #include "base/chars.h"
 #include "base/diagnostic.h"
 #include "base/limits.h"
+#include "base/note_values.h"
 #include "base/line.h"
 #include "input/token_reader.h"
 #include "notes/note.h"
@@ -39,53 +39,6 @@ bool to_int(std::string_view text, int& value) {
   if (v < INT_MIN || v > INT_MAX) return false;
   value = static_cast<int>(v);
   return true;
-}
-
-// A length in 192nds of a whole note as note values, for a hint: "a dotted quarter", "a half
-// and a 16th". Whole notes first, then the largest value that fits, again and again.
-std::string as_note_values(long long n) {
-  struct Value {
-    int length;
-    const char* name;
-  };
-  static constexpr Value values[] = {
-      {144, "a dotted half"},
-      {96, "a half"},
-      {72, "a dotted quarter"},
-      {64, "a triplet half"},
-      {48, "a quarter"},
-      {36, "a dotted eighth"},
-      {32, "a triplet quarter"},
-      {24, "an eighth"},
-      {18, "a dotted 16th"},
-      {16, "a triplet eighth"},
-      {12, "a 16th"},
-      {9, "a dotted 32nd"},
-      {8, "a triplet 16th"},
-      {6, "a 32nd"},
-      {4, "a triplet 32nd"},
-      {3, "a 64th"},
-      {2, "a triplet 64th"},
-      {1, "a 192nd"},
-  };
-  std::string names[std::size(values) + 1];
-  size_t count = 0;
-  if (n >= 192) {
-    names[count++] = n < 384 ? "a whole note" : std::to_string(n / 192) + " whole notes";
-    n %= 192;
-  }
-  for (const Value& v : values) {
-    if (n >= v.length) {
-      names[count++] = v.name;
-      n -= v.length;
-    }
-  }
-  std::string text;
-  for (size_t i = 0; i < count; ++i) {
-    if (i > 0) text += i + 1 == count ? " and " : ", ";
-    text += names[i];
-  }
-  return text;
 }
 
 // Statements whose argument a title that lacks its '/' would swallow: a title holding one of

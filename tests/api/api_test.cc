@@ -1,6 +1,7 @@
 // The public functions as a program of someone else's calls them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,11 +43,15 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
     EXPECT_EQ(c.message, err.str());
     EXPECT_EQ("", out.str());
   }
-  // The same through run(), standing for standard input, and into a result.
+  // From a C stream: no stream at all, and a working one into a stream that has failed.
   std::ostringstream out, err;
-  const char* argv[] = {"conv", nullptr};
-  EXPECT_EQ(1, pn2tavix::run(1, argv, no_buffer_in, out, err));
-  EXPECT_EQ("conv: Cannot read the input: the stream has no buffer\n", err.str());
+  EXPECT_EQ(1, pn2tavix::convert(static_cast<std::FILE*>(nullptr), out, err, "conv"));
+  EXPECT_EQ(1, pn2tavix::convert(stdin, failed_out, err, "conv"));
+  EXPECT_EQ(
+      "conv: Cannot read the input: the C stream is null\n"
+      "conv: Cannot write the output: the stream has already failed\n",
+      err.str());
+  // And into a result.
   const pn2tavix::Result r = pn2tavix::convert(missing);
   ASSERT_EQ(1u, r.messages.size());
   EXPECT_EQ(1, r.status);

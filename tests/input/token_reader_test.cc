@@ -76,26 +76,6 @@ std::string tokens_of(const std::string& input, bool kinds = false, bool bytewis
 
 std::string tokens_of_kinds(const std::string& input) { return tokens_of(input, true); }
 
-TEST(TokenReader, SplitsTokensAndBarLines) {
-  struct Case {
-    const char* input;
-    const char* tokens;
-  } const cases[] = {
-      {"12/", "[12][/]<EOF>"},             // measure number, then bar line, also at end of input
-      {"//", "[/][/]<EOF>"},               // a token of two slashes loses one
-      {"a//", "[a/][/]<EOF>"},             // only one '/' comes off
-      {"/", "[/]<EOF>"},                   // a lone bar line is not split
-      {" \t\r\n\v\f r4 ", "[r4]<EOF>"},    // all six white space characters are skipped
-      {"a\vb\fc d", "[a\vb\fc][d]<EOF>"},  // but only four of them end a token
-      {"r4/\n5", "[r4][/][5]<EOF>"},
-      {"", "<EOF>"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.input);
-    EXPECT_EQ(c.tokens, tokens_of(c.input));
-  }
-}
-
 TEST(TokenReader, RefusesOverlongTokensAndNulBytes) {
   const std::string longest(79, 'x');
   EXPECT_EQ(tokens_of(longest + " "), tokens_of(longest));
@@ -140,56 +120,48 @@ TEST(TokenReader, NextTokenIsRestOnlyForNoteTokensWithR) {
   }
 }
 
-TEST(TokenReader, ReadsTitles) {
+// Reads the title, then the tokens after it: "result|title|[tok]...<EOF>", or the text of the
+// error that ends the reading; after no title, nothing more is read.
+std::string title_then_tokens(const std::string& input) {
+  std::istringstream in(input);
+  ByteSource src(in, "test");
+  TokenReader r(src);
+  std::string seen;
+  try {
+    std::string title;
+    const int result = read_title(r, title);
+    seen.append(std::to_string(result)).append("|").append(title).append("|");
+    if (result != 1) return seen;
+    for (;;) {
+      const Token& t = read_token(r);
+      seen.append("[").append(t.view()).append("]");
+    }
+  } catch (const RunError& e) {
+    seen += e.failure.code == Code::kEndOfInput ? "<EOF>" : text_of(e);
+  }
+  return seen;
+}
+
+TEST(TokenReader, ReadsTitlesUpToTheirSlash) {
+  const std::string longest(255, 't');
   struct Case {
-    const char* input;
-    int result;
-    const char* title;
+    std::string input;
+    std::string seen;
   } const cases[] = {
-      {"@@  My piece /", 1, "My piece "},  // '@' and blanks skipped only in front
-      {"Song @ 2/", 1, "Song @ 2"},
-      {"Two\nlines \"q\" %d/x", 1, "Two\nlines \"q\" %d"},
-      {"No slash at all", 1, "No slash at all"},
-      {"/rest", -1, ""},  // an empty title
-      {"  @ \n", -1, ""},
-      {"", -1, ""},
+      {"@@  My piece /", "1|My piece |<EOF>"},  // '@' and blanks skipped only in front
+      {"Song @ 2/", "1|Song @ 2|<EOF>"},
+      {"Two\nlines \"q\" %d/x", "1|Two\nlines \"q\" %d|[x]<EOF>"},
+      {"Title/units 24", "1|Title|[units][24]<EOF>"},  // the token right after its '/'
+      {"No slash at all", "1|No slash at all|<EOF>"},
+      {"/rest", "-1||"},  // an empty title
+      {"  @ \n", "-1||"},
+      {"", "-1||"},
+      {longest + "/", "1|" + longest + "|<EOF>"},
+      {longest + "t/", "Title longer than 255 characters"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
-    std::istringstream in(c.input);
-    ByteSource src(in, "test");
-    TokenReader r(src);
-    std::string title;
-    EXPECT_EQ(c.result, read_title(r, title));
-    EXPECT_EQ(c.title, title);
-  }
-}
-
-TEST(TokenReader, TitleIsReadUpToItsSlashOnly) {
-  std::istringstream in("Title/units 24");
-  ByteSource src(in, "test");
-  TokenReader r(src);
-  std::string title;
-  ASSERT_EQ(1, read_title(r, title));
-  EXPECT_EQ("units", read_token(r).view());
-}
-
-TEST(TokenReader, RefusesOverlongTitles) {
-  std::istringstream ok(std::string(255, 't') + "/");
-  ByteSource ok_src(ok, "test");
-  TokenReader ok_reader(ok_src);
-  std::string title;
-  EXPECT_EQ(1, read_title(ok_reader, title));
-  EXPECT_EQ(255u, title.size());
-
-  std::istringstream in(std::string(256, 't') + "/");
-  ByteSource src(in, "test");
-  TokenReader r(src);
-  try {
-    read_title(r, title);
-    FAIL() << "a title of 256 characters was accepted";
-  } catch (const RunError& e) {
-    EXPECT_EQ("Title longer than 255 characters", text_of(e));
+    EXPECT_EQ(c.seen, title_then_tokens(c.input));
   }
 }
 
@@ -212,6 +184,11 @@ TEST(TokenReader, ClassifiesTokensInOrder) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.token);
     EXPECT_EQ(c.kind, parse_token(c.token));
+    // A token made from its text, as the note tests make them, is classified the same.
+    const Token made = make_token(c.token);
+    EXPECT_EQ(c.token, made.view());
+    EXPECT_EQ(c.kind, made.kind);
+    EXPECT_EQ(std::string_view(c.token).find('r') != std::string_view::npos, made.has_r);
   }
 }
 
@@ -232,11 +209,15 @@ TEST(TokenReader, TokensReadWholeOrInPiecesAreTheSame) {
     const char* input;
     std::vector<std::string> tokens;
   } const cases[] = {
-      {"12/", {"12", "/"}},
-      {"//", {"/", "/"}},
+      {"12/", {"12", "/"}},  // a measure number, then its bar line
+      {"//", {"/", "/"}},    // a token of two slashes loses one
+      {"a//", {"a/", "/"}},  // only one '/' comes off
       {"a// x", {"a/", "/", "x"}},
+      {"/", {"/"}},                     // a lone bar line is not split
+      {" \t\r\n\v\f r4 ", {"r4"}},      // all six white space characters are skipped
+      {"a\vb\fc d", {"a\vb\fc", "d"}},  // but only four of them end a token
       {"r4/\n5", {"r4", "/", "5"}},
-      {"a\vb\fc d", {"a\vb\fc", "d"}},
+      {"", {}},
       {"end units treble alto tenor bass key rest copy up down tempo l e h q s",
        {"end", "units", "treble", "alto", "tenor", "bass", "key", "rest", "copy", "up", "down",
         "tempo", "l", "e", "h", "q", "s"}},
@@ -382,16 +363,6 @@ TEST(TokenReader, StampsEachTokenWithItsPlace) {
   EXPECT_EQ("@2:9:14", place(peek_next_token(r).at));  // its '/', read ahead
   EXPECT_EQ("@2:9:14", place(read_token(r).at));
   EXPECT_EQ("@3:1:16", place(read_token(r).at));  // end
-}
-
-TEST(TokenReader, MadeTokensAreClassifiedAsReadOnes) {
-  for (const char* text : {"/", "tempo", "tenor", "7q8", "r4", "FINE", "12", "", "rest"}) {
-    SCOPED_TRACE(text);
-    const Token t = make_token(text);
-    EXPECT_EQ(text, t.view());
-    EXPECT_EQ(parse_token(std::string_view(text)), t.kind);
-    EXPECT_EQ(std::string_view(text).find('r') != std::string_view::npos, t.has_r);
-  }
 }
 
 }  // namespace

@@ -60,20 +60,18 @@ std::string key_row(int sharp_flat, int count) {
   return row;
 }
 
-TEST(Pitch, KeyRows) {
-  struct Case {
-    int sharp_flat, count;
-    const char* row;  // accidentals of a b c d e f g
-  } const cases[] = {
-      {0, 5, "======="},  // no key signature, whatever the count
-      {1, 0, "======="},  {1, 1, "=====+="},  {1, 2, "==+==+="},  {1, 3, "==+==++"},
-      {1, 4, "==++=++"},  {1, 5, "+=++=++"},  {1, 6, "+=+++++"},  {1, 7, "+++++++"},
-      {-1, 0, "======="}, {-1, 1, "=-====="}, {-1, 2, "=-==-=="}, {-1, 3, "--==-=="},
-      {-1, 4, "--=--=="}, {-1, 5, "--=--=-"}, {-1, 6, "-----=-"}, {-1, 7, "-------"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.sharp_flat << " x " << c.count);
-    EXPECT_EQ(c.row, key_row(c.sharp_flat, c.count));
+// Each sharp of a key signature adds the next letter of f c g d a e b, each flat the next of
+// b e a d g c f; no key signature gives none, whatever the count.
+TEST(Pitch, KeysAddSharpsAndFlatsInTheirOrder) {
+  EXPECT_EQ("=======", key_row(0, 5));
+  for (const int sharp_flat : {1, -1}) {
+    const std::string order = sharp_flat > 0 ? "fcgdaeb" : "beadgcf";
+    for (int count = 0; count <= 7; ++count) {
+      SCOPED_TRACE(testing::Message() << sharp_flat << " x " << count);
+      std::string row = "=======";
+      for (int k = 0; k < count; ++k) row[order[k] - 'a'] = sharp_flat > 0 ? '+' : '-';
+      EXPECT_EQ(row, key_row(sharp_flat, count));
+    }
   }
 }
 

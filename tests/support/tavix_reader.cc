@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pn2tavix::testing {
+namespace pn2tavix::test_support {
 namespace {
 
 bool starts_with(std::string_view s, std::string_view prefix) {
@@ -232,4 +232,4 @@ TavixText read_tavix(std::string_view text) {
   return out;
 }
 
-}  // namespace pn2tavix::testing
+}  // namespace pn2tavix::test_support

@@ -9,7 +9,7 @@
 
 #include "pn2tavix/timeline.h"
 
-namespace pn2tavix::testing {
+namespace pn2tavix::test_support {
 
 struct TavixText {
   std::string title;      // what "$title" quotes
@@ -28,4 +28,4 @@ TavixText read_tavix(std::string_view text);
 /// The General MIDI program (from 0) of a "$patch" name; -1 for a name it does not know.
 int gm_program(std::string_view patch);
 
-}  // namespace pn2tavix::testing
+}  // namespace pn2tavix::test_support

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   } else {
     text.assign(std::istreambuf_iterator<char>(std::cin), {});
   }
-  const pn2tavix::testing::TavixText t = pn2tavix::testing::read_tavix(text);
+  const pn2tavix::test_support::TavixText t = pn2tavix::test_support::read_tavix(text);
   std::cout << "{\"title\": " << quoted(t.title) << ", \"complete\": " << t.complete
             << ", \"voices\": [";
   const char* comma = "";
