@@ -60,6 +60,10 @@ set(PN2TAVIX_PAGE_SOURCES
   ${PN2TAVIX_WEB_SOURCE}/index.html
   ${PN2TAVIX_WEB_SOURCE}/meaning.js
   ${PN2TAVIX_WEB_SOURCE}/music-grammar.js
+  ${PN2TAVIX_WEB_SOURCE}/playback/controls.js
+  ${PN2TAVIX_WEB_SOURCE}/playback/plan.js
+  ${PN2TAVIX_WEB_SOURCE}/playback/player.js
+  ${PN2TAVIX_WEB_SOURCE}/playback/synth.js
   ${PN2TAVIX_WEB_SOURCE}/pn2tavix.mjs
   ${PN2TAVIX_WEB_SOURCE}/roll-draw.js
   ${PN2TAVIX_WEB_SOURCE}/roll-interaction.js

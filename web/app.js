@@ -4,8 +4,10 @@
 import {
   createEditor,
   createOutputView,
+  inSight,
   fillText,
   indexOf,
+  markPlaying,
   placeOf,
   select,
   setText,
@@ -15,6 +17,8 @@ import { createRoll } from './roll.js';
 import { noteAtPlace, noteMeaning } from './meaning.js';
 import { NOTE_FIELDS as F } from './pn2tavix.mjs';
 import { attachSplitter } from './splitter.js';
+import { createPlayer } from './playback/player.js';
+import { attachControls } from './playback/controls.js';
 import { decode, encode, fromBase64url, partsOf, textOf, toBase64url } from './bytes.js';
 
 const $ = (id) => document.getElementById(id);
@@ -66,11 +70,27 @@ const editor = createEditor($('editor'), {
 });
 const output = createOutputView($('output'), { label: 'tavix text' });
 const roll = createRoll($('roll'), {
-  onPick: ({ line, column, tokenLength }) => {
+  onPick: ({ line, column, tokenLength, index }) => {
     const { from, to } = rangeOf({ line, column, length: tokenLength });
     select(editor, from, to);
+    player.preview(index);
   },
+  onMeasures: (first, last) => controls.measures(first, last),
+  onScroll: () => controls.scrolled('roll'),
 });
+
+const player = createPlayer({ onChange: () => controls.showState() });
+const controls = attachControls(player, roll, {
+  mark: (ranges, reveal) => markPlaying(editor, ranges, { reveal }),
+  inSight: (pos) => inSight(editor, pos),
+  // Places of the text converted; none while the editor holds a newer one.
+  rangeOf: (place) => (editor.state.doc === shownDoc ? rangeOf(place) : null),
+  cursorPlace: () => placeOf(editor, editor.state.selection.main.head, piece.encoding),
+});
+// What the user does in the editor is theirs: it no longer follows the music.
+for (const kind of ['wheel', 'pointerdown', 'keydown']) {
+  editor.scrollDOM.addEventListener(kind, () => controls.scrolled('editor'), { passive: true });
+}
 
 function say(text) {
   $('notice').textContent = text;
@@ -267,6 +287,11 @@ function show(result) {
   }
   listMessages(result.messages);
   markMessages(result.messages);
+  // While it plays, a text that does not convert (as it often is halfway through an edit)
+  // leaves the music as it was.
+  if (result.plan && (result.status === 0 || !player.playing)) player.load(result.plan);
+  for (const id of ['play', 'stop', 'play-cursor']) $(id).disabled = !result.plan;
+  $('download-midi').disabled = result.status !== 0;
   $('download').disabled = false;
   $('copy').disabled = false;
   clearTimeout(rollTimer);
@@ -280,6 +305,7 @@ function show(result) {
       result.title,
       errors.map(({ measure, text }) => ({ measure, severity: 'error', text })),
     );
+    controls.legend();
     redrawMs += performance.now() - drawing;
     showDone(result, redrawMs);
   }, 0);
@@ -375,13 +401,13 @@ function kept() {
   }
 }
 
-function fileName() {
-  const base = piece.name?.replace(/\.[^.]*$/, '') || shown?.title || 'piece';
+function fileName(title = null, extension = '.tavix') {
+  const base = title || piece.name?.replace(/\.[^.]*$/, '') || shown?.title || 'piece';
   const safe = base
     .replace(/[^\p{L}\p{N} ._-]+/gu, '_')
     .trim()
     .slice(0, 80);
-  return `${safe || 'piece'}.tavix`;
+  return `${safe || 'piece'}${extension}`;
 }
 
 $('open').addEventListener('click', () => $('file').click());
@@ -422,13 +448,42 @@ $('copy').addEventListener('click', async () => {
   }
 });
 
-$('download').addEventListener('click', () => {
-  const url = URL.createObjectURL(new Blob([shown.bytes], { type: 'text/plain' }));
+function save(bytes, type, name) {
+  const url = URL.createObjectURL(new Blob([bytes], { type }));
   const a = document.createElement('a');
   a.href = url;
-  a.download = fileName();
+  a.download = name;
   a.click();
   setTimeout(() => URL.revokeObjectURL(url), 10_000);
+}
+
+$('download').addEventListener('click', () => save(shown.bytes, 'text/plain', fileName()));
+// The MIDI file is made only when asked for, by a worker of its own: making it with every
+// change would double the time a key takes to show.
+function midiOf(doc) {
+  return new Promise((resolve, reject) => {
+    const once = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+    once.onmessage = ({ data }) => {
+      once.terminate();
+      if (data.midi) resolve(data.midi);
+      else reject(new Error(data.failure));
+    };
+    once.onerror = (e) => {
+      once.terminate();
+      reject(new Error(e.message));
+    };
+    const text = doc.toString();
+    once.postMessage({ id: 1, part: text, last: true, encoding: piece.encoding, midiOnly: true });
+  });
+}
+
+$('download-midi').addEventListener('click', async () => {
+  const result = shown;
+  try {
+    save(await midiOf(shownDoc), 'audio/midi', fileName(result.title, '.mid'));
+  } catch (e) {
+    say(`The MIDI file could not be made: ${e.message}`);
+  }
 });
 
 $('link').addEventListener('click', async () => {

@@ -95,6 +95,18 @@ const errorLines = StateField.define({
   provide: (field) => EditorView.decorations.from(field),
 });
 
+// The tokens of the notes sounding while the piece plays.
+const setPlaying = StateEffect.define();
+const playingTokens = StateField.define({
+  create: () => Decoration.none,
+  update(marks, tr) {
+    for (const e of tr.effects) if (e.is(setPlaying)) return e.value;
+    return tr.docChanged ? marks.map(tr.changes) : marks;
+  },
+  provide: (field) => EditorView.decorations.from(field),
+});
+const playingMark = Decoration.mark({ class: 'm-playing' });
+
 const look = EditorView.theme({
   '&': { height: '100%', color: 'var(--ink)', backgroundColor: 'var(--pane)' },
   '.cm-scroller': {
@@ -112,6 +124,10 @@ const look = EditorView.theme({
   // Line backgrounds are see-through: the selection, drawn behind the text, shows on them.
   '.cm-activeLine': { backgroundColor: 'var(--active-line)' },
   '.m-error-line': { backgroundColor: 'var(--error-line)' },
+  '.m-playing': {
+    backgroundColor: 'var(--playing)',
+    outline: '1px solid var(--playing-edge)',
+  },
   '.cm-selectionBackground, &.cm-focused > .cm-scroller > .cm-selectionLayer .cm-selectionBackground':
     { backgroundColor: 'var(--selection)' },
   '.cm-selectionMatch': { backgroundColor: 'var(--match)' },
@@ -198,6 +214,7 @@ export function createEditor(parent, { onChange, describe, label }) {
     syntaxHighlighting(musicClasses),
     lintGutter(),
     errorLines,
+    playingTokens,
     EditorView.domEventHandlers({
       paste(event, view) {
         const text = event.clipboardData?.getData('text/plain') ?? '';
@@ -374,4 +391,24 @@ export function showMessages(view, marks) {
 export function select(view, from, to = from) {
   view.dispatch({ selection: { anchor: from, head: to }, scrollIntoView: true });
   view.focus();
+}
+
+/**
+ * Marks the tokens of the notes sounding, `ranges` ({from, to}); with `reveal`, scrolls the
+ * first into sight.
+ */
+export function markPlaying(view, ranges, { reveal = false } = {}) {
+  const marks = new RangeSetBuilder();
+  const sorted = [...ranges].sort((a, b) => a.from - b.from || a.to - b.to);
+  for (const { from, to } of sorted) if (to > from) marks.add(from, to, playingMark);
+  const effects = [setPlaying.of(marks.finish())];
+  if (reveal && sorted.length > 0) {
+    effects.push(EditorView.scrollIntoView(sorted[0].from, { y: 'center' }));
+  }
+  view.dispatch({ effects });
+}
+
+/** Whether editor index `pos` is in sight in `view` (in the part of the text drawn). */
+export function inSight(view, pos) {
+  return view.visibleRanges.some(({ from, to }) => pos >= from && pos <= to);
 }

@@ -3,17 +3,21 @@
 // from note to note in time and Enter or Space picks the note. Its one piece of state is the
 // note chosen with the keyboard (a place in the layout's byMeasure, or -1).
 import { NOTE_FIELDS as F } from './pn2tavix.mjs';
-import { field, measureAt, noteAt, rowOf, timeOrder, xOf } from './roll-layout.js';
+import { HEAD, field, measureAt, noteAt, rowOf, timeOrder, xOf } from './roll-layout.js';
 import { outline } from './roll-draw.js';
 import { noteName } from './meaning.js';
 
 /**
  * Makes the roll's elements answer the pointer and the keyboard. `view()` gives the roll as
  * it is drawn now ({layout, scale, keysWidth}); `render()` draws the measures in sight;
- * `onPick(i)` is called with the note (index) picked. Returns {reset}, which forgets the
- * chosen note when the notes change.
+ * `onPick(i)` is called with the note (index) picked; `onMeasures(from, to)` with the
+ * measures (from 0) that a press and release on the measure numbers spans. Returns {reset},
+ * which forgets the chosen note when the notes change.
  */
-export function attachInteraction({ frame, scroller, layers, tip }, { view, render, onPick }) {
+export function attachInteraction(
+  { frame, scroller, layers, tip },
+  { view, render, onPick, onMeasures },
+) {
   let current = -1;
   const { plane, hover, chosen } = layers;
 
@@ -71,6 +75,22 @@ export function attachInteraction({ frame, scroller, layers, tip }, { view, rend
   plane.addEventListener('pointerleave', () => {
     show(hover, -1);
     if (document.activeElement !== scroller) tip.hidden = true;
+  });
+  // The strip of measure numbers: a click chooses a measure, a drag a range of them.
+  let pressed = -1;
+  const measureOf = (e) => {
+    const box = plane.getBoundingClientRect();
+    if (e.clientY - box.top >= HEAD) return -1;
+    const m = Math.floor((e.clientX - box.left) / view().scale.width);
+    return m >= 0 && m < view().layout.measures ? m : -1;
+  };
+  plane.addEventListener('pointerdown', (e) => {
+    pressed = measureOf(e);
+  });
+  plane.addEventListener('pointerup', (e) => {
+    const m = measureOf(e);
+    if (pressed >= 0 && m >= 0) onMeasures(pressed, m);
+    pressed = -1;
   });
   plane.addEventListener('click', (e) => {
     const k = pointed(e);

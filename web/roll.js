@@ -33,10 +33,12 @@ function html(name, className, text) {
 const plural = (n, word) => `${n} ${word}${n === 1 ? '' : 's'}`;
 
 /**
- * Makes the roll inside `parent`. `onPick({line, column, tokenLength})` is called with the
- * place of a note's token when the note is clicked, or chosen with the keyboard and Enter.
+ * Makes the roll inside `parent`. `onPick({line, column, tokenLength, index})` is called with
+ * the place of a note's token (and the note's index) when the note is clicked, or chosen with
+ * the keyboard and Enter. `onMeasures(first, last)` is called when the measure numbers are
+ * clicked (first = last) or dragged across; `onScroll()` when the user scrolls the roll.
  */
-export function createRoll(parent, { onPick }) {
+export function createRoll(parent, { onPick, onMeasures = () => {}, onScroll = () => {} }) {
   const caption = html('p', 'roll-caption');
   const legend = html('ul', 'roll-legend');
   const frame = html('div', 'roll-frame');
@@ -115,10 +117,15 @@ export function createRoll(parent, { onPick }) {
     {
       view,
       render,
+      onMeasures: (from, to) => {
+        const first = state.layout.first;
+        onMeasures(Math.min(from, to) + first, Math.max(from, to) + first);
+      },
       onPick: (i) => {
         const base = i * F.count;
         const { notes } = state.layout;
         onPick({
+          index: i,
           line: notes[base + F.line],
           column: notes[base + F.column],
           tokenLength: notes[base + F.tokenLength],
@@ -158,7 +165,16 @@ export function createRoll(parent, { onPick }) {
     if (row !== state.scale.row || width !== state.scale.width) interaction.redraw();
     requestRender();
   }).observe(frame);
-  scroller.addEventListener('scroll', requestRender, { passive: true });
+  // Scrolls that the roll makes itself, to follow the music, are not the user's.
+  let ownScroll = -1;
+  scroller.addEventListener(
+    'scroll',
+    () => {
+      requestRender();
+      if (Math.abs(scroller.scrollLeft - ownScroll) > 1) onScroll();
+    },
+    { passive: true },
+  );
 
   function describe(name) {
     const { count, measures, voices } = state.layout;
@@ -229,12 +245,33 @@ export function createRoll(parent, { onPick }) {
     overlay: layers.overlay,
     /** The x in the overlay of measure `measure` (as numbered) plus `share` of it. */
     xOfMeasure: (measure, share = 0) => xOfMeasure(state.layout, state.scale, measure, share),
-    /** Where note `i` (its index in the notes drawn) lies in the overlay. */
-    boxOf: (i) => {
+    /** The box of note `i` in the overlay's coordinates, or null when it is not drawn. */
+    boxOf(i) {
       const { layout, scale } = state;
-      const y = rowOf(layout, scale, layout.notes[i * F.count + F.semitone]);
-      return { x: xOf(layout, scale, i), y, width: widthOf(layout, scale, i), height: scale.row };
+      if (i < 0 || i >= layout.count) return null;
+      const semitone = layout.notes[i * F.count + F.semitone];
+      return {
+        x: xOf(layout, scale, i),
+        y: rowOf(layout, scale, semitone),
+        width: widthOf(layout, scale, i),
+        height: scale.row,
+      };
     },
+    /** The plane's height. */
+    height: () => heightOf(state.layout, state.scale),
+    /** Whether x (in the overlay) is in sight, away from the edges. */
+    inSight: (x) =>
+      x >= scroller.scrollLeft && x <= scroller.scrollLeft + scroller.clientWidth * 0.9,
+    /** Scrolls x into sight, near the left, as the roll's own scroll. */
+    reveal(x) {
+      ownScroll = Math.max(
+        0,
+        Math.min(x - scroller.clientWidth * 0.1, scroller.scrollWidth - scroller.clientWidth),
+      );
+      scroller.scrollLeft = ownScroll;
+    },
+    /** The number of notes drawn. */
+    count: () => state.layout.count,
     /** The legend's row of voice `voice` (from 1), or null where the legend lists no row. */
     legendRow: (voice) => legend.querySelector(`li[data-voice="${voice}"]`),
   };

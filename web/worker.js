@@ -1,17 +1,30 @@
 // The only place that calls the converter. The page's conversions run here, off the page's own
 // thread, so that no piece, however large, holds up typing; the page sends the editor's text
-// and gets back what to show.
-import { createConverter } from './pn2tavix.mjs';
+// and gets back what to show, with the plan that the player plays.
+import { NOTE_FIELDS, TIMELINE_FIELDS, createConverter } from './pn2tavix.mjs';
 import { decode, encode } from './bytes.js';
+import { planFromTimeline, transferables } from './playback/plan.js';
 
 let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
 const DRAWN_UP_TO = 16_000_000; // bytes of input
 
+// The tokens of the notes played are those of the notes drawn, which come in the same order:
+// what the roll lights and what the editor marks are then the same notes.
+function placeTokens(plan, notes) {
+  const F = NOTE_FIELDS;
+  if (notes?.length !== plan.count * F.count) return;
+  for (let i = 0; i < plan.count; i++) {
+    plan.line[i] = notes[i * F.count + F.line];
+    plan.column[i] = notes[i * F.count + F.column];
+    plan.tokenLength[i] = notes[i * F.count + F.tokenLength];
+  }
+}
+
 // The parts of the text being sent (see sendInParts in app.js): converted after the last.
 let parts = { id: 0, texts: [] };
 
-self.onmessage = async ({ data: { id, part, last, encoding } }) => {
+self.onmessage = async ({ data: { id, part, last, encoding, midiOnly = false } }) => {
   if (parts.id !== id) parts = { id, texts: [] };
   parts.texts.push(part);
   if (!last) return;
@@ -20,9 +33,19 @@ self.onmessage = async ({ data: { id, part, last, encoding } }) => {
   try {
     const { convert } = await converter;
     const input = encode(text, encoding);
+    // The MIDI file, which takes longer to make than the rest, only when it is asked for.
+    if (midiOnly) {
+      const { midi } = convert(input, { midi: true });
+      self.postMessage({ id, midi }, [midi.buffer]);
+      return;
+    }
     const started = performance.now();
-    const result = convert(input, { notes: input.length <= DRAWN_UP_TO, check: true });
+    const drawn = input.length <= DRAWN_UP_TO;
+    const result = convert(input, { notes: drawn, check: true, timeline: drawn });
     const convertMs = performance.now() - started;
+    // What the player plays, in seconds, made here rather than on the page's own thread.
+    const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
+    if (plan) placeTokens(plan, result.notes);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,
       text: decode(textBytes, encoding),
@@ -36,10 +59,15 @@ self.onmessage = async ({ data: { id, part, last, encoding } }) => {
         notes: result.notes ?? null,
         title: result.title,
         titles: result.titles,
+        plan,
         inputSize: input.length,
         convertMs,
       },
-      result.notes ? [result.output.buffer, result.notes.buffer] : [result.output.buffer],
+      [
+        result.output.buffer,
+        ...(result.notes ? [result.notes.buffer] : []),
+        ...(plan ? transferables(plan) : []),
+      ],
     );
   } catch (error) {
     // Out of memory for the input, or a trap: start afresh for the next piece.
