@@ -1,25 +1,13 @@
 // The only place that calls the converter. The page's conversions run here, off the page's own
 // thread, so that no piece, however large, holds up typing; the page sends the editor's text
 // and gets back what to show, with the plan that the player plays.
-import { NOTE_FIELDS, TIMELINE_FIELDS, createConverter } from './pn2tavix.mjs';
+import { TIMELINE_FIELDS, createConverter } from './pn2tavix.mjs';
 import { decode, encode } from './bytes.js';
 import { planFromTimeline, transferables } from './playback/plan.js';
 
 let converter = createConverter();
 // Pieces up to this size are drawn: a larger one's notes would take hundreds of megabytes.
 const DRAWN_UP_TO = 16_000_000; // bytes of input
-
-// The tokens of the notes played are those of the notes drawn, which come in the same order:
-// what the roll lights and what the editor marks are then the same notes.
-function placeTokens(plan, notes) {
-  const F = NOTE_FIELDS;
-  if (notes?.length !== plan.count * F.count) return;
-  for (let i = 0; i < plan.count; i++) {
-    plan.line[i] = notes[i * F.count + F.line];
-    plan.column[i] = notes[i * F.count + F.column];
-    plan.tokenLength[i] = notes[i * F.count + F.tokenLength];
-  }
-}
 
 // The parts of the text being sent (see sendInParts in app.js): converted after the last.
 let parts = { id: 0, texts: [] };
@@ -45,7 +33,6 @@ self.onmessage = async ({ data: { id, part, last, encoding, midiOnly = false } }
     const convertMs = performance.now() - started;
     // What the player plays, in seconds, made here rather than on the page's own thread.
     const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
-    if (plan) placeTokens(plan, result.notes);
     const messages = result.messages.map(({ textBytes, ...m }) => ({
       ...m,
       text: decode(textBytes, encoding),

@@ -97,7 +97,7 @@ enum class Code {
   kNegativeTempo,      // check: a negative tempo writes a negative "$tempo"
   // pn2tavix-check's own command line and folders: no place in the input.
   kCheckNoFiles,           // no file to check (with the usage)
-  kCheckNotAFile,          // a path that names neither a file nor a folder of pieces
+  kCheckBadColumns,        // columns count bytes, chars or display, not X (with the usage)
   kCheckUnknownOption,     // unknown option X (with the usage)
   kCheckUnreadableFolder,  // Can't read the folder: REASON
   kCheckEmptyFolder,       // (warning) no .pdp1 file in this folder

@@ -58,6 +58,12 @@ Result convert(std::FILE* in, const Options& options = {});
 /// program's "Can't open file" message, with the system's reason as its hint.
 Result convert_file(const std::string& path, const Options& options = {});
 
+/// The message of a code that names no place in the input, in the library's own words: the
+/// programs' usage lines and the checker's own messages come from here, as every other text
+/// does. `word` is what the message quotes (the program's name for kUsage, the option, the
+/// columns asked for); `reason` the system's reason, where the message gives one.
+Message message_of(Code code, std::string_view word = {}, std::string_view reason = {});
+
 /// Converts the music read from `in`, writing tavix text to `out` and the messages that the
 /// program prints to `err`, each one line beginning with `program_name` and ": ". Returns the
 /// exit status the program would have: 0 converted, 1 any error, 2 a measure number that

@@ -189,6 +189,14 @@ Result guarded(Convert convert) {
 }  // namespace
 }  // namespace detail
 
+Message message_of(Code code, std::string_view word, std::string_view reason) {
+  detail::Failure f;
+  f.code = code;
+  f.word = word;
+  f.reason = reason;
+  return detail::make_message(f);
+}
+
 Result convert(std::string_view input, const Options& options) {
   return detail::guarded([&] {
     detail::ByteSource source(input);

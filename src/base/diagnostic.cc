@@ -235,8 +235,8 @@ std::string message_text(const Failure& f) {
     case Code::kCheckNoFiles:
       t << "no file to check";
       break;
-    case Code::kCheckNotAFile:
-      t << "not a file or a folder";
+    case Code::kCheckBadColumns:
+      t << "columns count bytes, chars or display, not " << f.word;
       break;
     case Code::kCheckUnknownOption:
       t << "unknown option " << f.word;
@@ -276,7 +276,15 @@ Severity severity_of(Code code) {
 
 int status_of(Code code) {
   if (severity_of(code) == Severity::kWarning) return 0;
-  return code == Code::kMeasureNumber ? 2 : 1;
+  switch (code) {
+    case Code::kMeasureNumber:
+    case Code::kCheckNoFiles:  // the checker's usage errors
+    case Code::kCheckBadColumns:
+    case Code::kCheckUnknownOption:
+      return 2;
+    default:
+      return 1;
+  }
 }
 
 bool has_place(Code code) {
@@ -289,7 +297,7 @@ bool has_place(Code code) {
     case Code::kUnwritableOutput:
     case Code::kOutOfMemory:
     case Code::kCheckNoFiles:
-    case Code::kCheckNotAFile:
+    case Code::kCheckBadColumns:
     case Code::kCheckUnknownOption:
     case Code::kCheckUnreadableFolder:
     case Code::kCheckEmptyFolder:

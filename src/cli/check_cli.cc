@@ -149,7 +149,7 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
         } else if (mode == "display") {
           columns = pn2tavix::ColumnMode::kDisplay;
         } else {
-          err << kName << ": columns count bytes, chars or display, not " << printable_name(mode)
+          err << kName << ": " << message_of(Code::kCheckBadColumns, printable_name(mode)).text
               << '\n'
               << kUsage;
           return 2;
@@ -158,7 +158,9 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << kName << ' ' << pn2tavix::version() << '\n';
         return 0;
       } else {
-        err << kName << ": unknown option " << printable_name(arg) << '\n' << kUsage;
+        err << kName << ": " << message_of(Code::kCheckUnknownOption, printable_name(arg)).text
+            << '\n'
+            << kUsage;
         return 2;
       }
     } else {
@@ -166,7 +168,7 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
   }
   if (paths.empty()) {
-    err << kName << ": no file to check\n" << kUsage;
+    err << kName << ": " << message_of(Code::kCheckNoFiles).text << '\n' << kUsage;
     return 2;
   }
 
@@ -176,13 +178,12 @@ int run_check(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (path != "-" && std::filesystem::is_directory(path, error)) {
       const std::vector<std::string> pieces = pieces_in(path, error);
       if (error) {
-        print_line(out, printable_name(path), std::nullopt, "error",
-                   "Can't read the folder: " + error.message());
+        print_message(out, printable_name(path),
+                      message_of(Code::kCheckUnreadableFolder, {}, error.message()));
         ++tally.files;
         ++tally.failed;
       } else if (pieces.empty()) {
-        print_line(out, printable_name(path), std::nullopt, "warning",
-                   "no .pdp1 file in this folder");
+        print_message(out, printable_name(path), message_of(Code::kCheckEmptyFolder));
         ++tally.warnings;
       }
       for (const std::string& piece : pieces) check(out, piece, columns, tally);

@@ -22,7 +22,7 @@ int run_convert(const std::vector<std::string>& args, std::istream& in, std::ost
                 std::ostream& err) {
   const std::string_view me = basename(args.empty() ? "pn2tavix" : std::string_view(args[0]));
   if (args.empty() || args.size() > 2) {
-    err << me << ": Usage: " << me << " [pdp-1 music file]\n" << std::flush;
+    err << me << ": " << message_of(Code::kUsage, me).text << '\n' << std::flush;
     return 1;
   }
   if (args.size() == 2) return convert_file(args[1], out, err, me);

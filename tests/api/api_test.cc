@@ -454,7 +454,7 @@ TEST(Api, CodesKeepTheirNumbers) {
       Code::kNoteWithoutLength,
       Code::kNegativeTempo,
       Code::kCheckNoFiles,
-      Code::kCheckNotAFile,
+      Code::kCheckBadColumns,
       Code::kCheckUnknownOption,
       Code::kCheckUnreadableFolder,
       Code::kCheckEmptyFolder,
