@@ -1,6 +1,7 @@
 // The tests' reader of tavix text, set beside what the library says of the same conversion:
-// on every golden case that converts, each note the reader finds is one the library wrote,
-// with its voice, measure, place in the measure, length and pitch.
+// on every golden case that converts, the timeline agrees with the text it wrote, and each note
+// the reader finds is one the library wrote, with its voice, measure, place in the measure,
+// length and pitch.
 #include "support/tavix_reader.h"
 
 #include <gtest/gtest.h>
@@ -19,20 +20,40 @@ namespace fs = std::filesystem;
 namespace pn2tavix::test_support {
 namespace {
 
-TEST(TavixReader, ReadsTheNotesTheLibraryWrote) {
+// Converts every golden case with `options` and hands each that converts, with the reader's
+// reading of its text, to `check`; gives how many converted.
+template <typename Check>
+int each_converted_golden(const Options& options, Check check) {
   int pieces = 0;
   for (const auto& e : fs::recursive_directory_iterator(PN2TAVIX_GOLDEN_DIR)) {
     if (e.path().extension() != ".in") continue;
     std::ifstream f(e.path(), std::ios::binary);
     std::ostringstream input;
     input << f.rdbuf();
-    Options options;
-    options.note_events = true;
     const Result r = convert(input.str(), options);
     if (r.status != 0) continue;
     SCOPED_TRACE(e.path().string());
     ++pieces;
-    const TavixText text = read_tavix(r.output);
+    check(r, read_tavix(r.output));
+  }
+  return pieces;
+}
+
+// The library's timeline of a conversion says what the text it wrote says, note for note.
+TEST(Timeline, SaysWhatTheTextItWroteSays) {
+  Options options;
+  options.timeline = true;
+  const int pieces = each_converted_golden(options, [](const Result& r, const TavixText& text) {
+    EXPECT_EQ(r.title, text.title);
+    EXPECT_EQ(first_difference(r.timeline, text), "");
+  });
+  EXPECT_GT(pieces, 50);
+}
+
+TEST(TavixReader, ReadsTheNotesTheLibraryWrote) {
+  Options options;
+  options.note_events = true;
+  const int pieces = each_converted_golden(options, [](const Result& r, const TavixText& text) {
     EXPECT_TRUE(text.complete);
     // Where each measure begins: closed ones as the reader found them; the one that "end"
     // leaves open where the last closed one ended.
@@ -58,7 +79,7 @@ TEST(TavixReader, ReadsTheNotesTheLibraryWrote) {
       EXPECT_EQ(got.accidental, want.accidental) << "note " << i;
       EXPECT_LE(got.sounding, got.length) << "note " << i;
     }
-  }
+  });
   EXPECT_GT(pieces, 50);
 }
 
