@@ -64,7 +64,7 @@ struct LineBuf {
     return *this;
   }
   /// Appends as much of `s` as fits; every line the converter forms is far shorter than N.
-  [[gnu::always_inline]] LineBuf& str(std::string_view s) {
+  LineBuf& str(std::string_view s) {
     // The whole text in its own branch: there a literal's copy has a constant size, which the
     // compiler turns into a few moves instead of a call to memcpy.
     if (s.size() <= N - len) {
@@ -76,9 +76,7 @@ struct LineBuf {
     }
     return *this;
   }
-  // Inlined where it is used: called with a constant line of text around it, it becomes a few
-  // stores, where a call would be the larger part of the work.
-  [[gnu::always_inline]] LineBuf& num(long long v) {
+  LineBuf& num(long long v) {
     if (N - len >= kNumberRoom) {
       len = static_cast<size_t>(put_number(text + len, v) - text);
     } else {

@@ -138,7 +138,7 @@ struct Conversion {
   // The one switch for events: `tell` runs only for a caller that asked for them.
   template <typename What>
   void tell(What what) {
-    if (events != nullptr) [[unlikely]] {
+    if (events != nullptr) {
       what(*events);
     }
   }
@@ -148,14 +148,14 @@ struct Conversion {
   void record(Make make) {
     tell([&](EventHandler&) { emit(make()); });
   }
-  [[gnu::noinline]] void emit(const MeasureEvent& e) {
+  void emit(const MeasureEvent& e) {
     collect_event(sink, e);
     events->measure_event(voice, measure, e);
   }
 
   // A warning: the conversion goes on. One that the program prints comes after the output
-  // that led to it. Out of line, as warnings are rare: the statements that give them stay small.
-  [[gnu::noinline]] Status warn(const Fault& fault) {
+  // that led to it.
+  Status warn(const Fault& fault) {
     if (sink.failed) return Status::kFailed;  // the write failure is what is reported
     Message m = complete(failure_of(fault));
     if (m.printed) {

@@ -217,11 +217,7 @@ Status read_token_across_blocks(TokenReader& r, Token& token, size_t& length) {
 // windows: runs of white space longer than a window, the end of input, tokens that cross the
 // end of the buffered block or are longer than a window, and the signs that a window leaves
 // alone. Reads one token byte by byte.
-#if PN2TAVIX_HAVE_BYTES16
-[[gnu::noinline]]
-#endif
-Status
-read_token_slowly(TokenReader& r, Token& token) {
+Status read_token_slowly(TokenReader& r, Token& token) {
   ByteSource& in = r.in;
   for (;;) {
     const std::string_view block = in.buffered();

@@ -129,9 +129,7 @@ NoteSigns scan_signs(std::string_view token) {
 namespace {
 
 // Moves a note by `shift` times twelve letter steps along c d e f g a b, up for a positive
-// shift, the octave changing between b and c. Counted as one step number rather than step by
-// step: how many steps a token holds varies from note to note, and a loop over them keeps
-// the processor guessing.
+// shift, the octave changing between b and c.
 void shift_note(char& letter, int& octave, int shift) {
   static constexpr int step_of_letter[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g, counted from c
   static constexpr char letter_of_step[8] = "cdefgab";
@@ -143,7 +141,7 @@ void shift_note(char& letter, int& octave, int shift) {
 
 // The accidental memory for a note outside a2 to c7, which only a transposition makes legal:
 // the sign written on it holds for the rest of the measure like any other.
-[[gnu::noinline]] char remember_far(NoteState& n, int pos, char explicit_accid) {
+char remember_far(NoteState& n, int pos, char explicit_accid) {
   for (auto& [at, accid] : n.far_accid) {
     if (at == pos) {
       if (explicit_accid != 0) accid = explicit_accid;

@@ -9,8 +9,9 @@
 // - native: the program on each file, output to /dev/null (median of the runs);
 // - node: the module's convert() on the same bytes, with and without the notes for the roll;
 // - side by side: the module and the program on the 5 MB file, taking turns run by run (N
-//   runs each, 15 by default), and the ratio of their medians; with --side-by-side alone,
-//   nothing else is measured;
+//   runs each, 15 by default), and the ratio of their medians; the program both with its output
+//   to /dev/null and read through a pipe into this process, as the module's output is whole
+//   bytes the caller holds; with --side-by-side alone, nothing else is measured;
 // - page, typing: in headless Chromium, a key typed into the typical piece, from the change to
 //   the frame that shows its result (the page's "pn2tavix:shown" measure), and the worker's own
 //   conversion time;
@@ -22,7 +23,7 @@
 // - the files of the page, plain and gzipped.
 // --compare DIR times another build's module beside DIST's in Node (e.g. one without SIMD).
 // --only runs some of the sections: native, node, page, long, size.
-import { spawnSync } from 'node:child_process';
+import { fork, spawnSync } from 'node:child_process';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -66,39 +67,57 @@ const size = (file) => `${Math.round(statSync(file).size / 1000)} KB`;
 // --- The module beside the program, taking turns on the 5 MB file ---
 // The module converts bytes already in memory; the program's time includes starting it and
 // reading the file, as a user running it would see. Processor time (user and system) is given
-// beside the wall time: on a busy machine it leaves out the waits for the processor.
+// beside the wall time: on a busy machine it leaves out the waits for the processor. The
+// program runs twice a turn: with its output to /dev/null, and with its output read through a
+// pipe into this process, where it ends as bytes in memory as the module's does. The module
+// runs in a process of its own (module-turns.mjs), which nothing forks.
 {
-  const { createConverter } = await import(pathToFileURL(join(dist, 'pn2tavix.mjs')));
-  const { convert } = await createConverter();
-  const input = new Uint8Array(readFileSync(large));
+  const turner = fork(new URL('module-turns.mjs', import.meta.url).pathname, [dist, large]);
+  const reply = () => new Promise((resolve) => turner.once('message', resolve));
+  await reply();
   const turns = Number(args['side-by-side'] ?? 15);
   const program = { wall: [], cpu: [] };
+  const piped = { wall: [], cpu: [] };
   const module = { wall: [], cpu: [] };
-  for (let i = 0; i < turns; i++) {
+  const expected = statSync(large).size;
+  function runProgram(times, output) {
     const started = process.hrtime.bigint();
     const run = spawnSync('/usr/bin/time', ['-f', '%U %S', native, large], {
-      stdio: ['ignore', 'ignore', 'pipe'],
+      stdio: ['ignore', output, 'pipe'],
+      maxBuffer: 1 << 30,
     });
-    program.wall.push(Number(process.hrtime.bigint() - started) / 1e6);
+    times.wall.push(Number(process.hrtime.bigint() - started) / 1e6);
+    if (run.status !== 0) throw new Error(`${native}: status ${run.status}`);
+    if (output === 'pipe' && run.stdout.length < expected) throw new Error('program: output cut');
     const [user, system] = run.stderr.toString().trim().split('\n').at(-1).split(' ');
-    program.cpu.push((Number(user) + Number(system)) * 1000);
-    const cpuBefore = process.cpuUsage();
-    const before = performance.now();
-    if (convert(input).status !== 0) throw new Error('module: the 5 MB file did not convert');
-    module.wall.push(performance.now() - before);
-    const cpu = process.cpuUsage(cpuBefore);
-    module.cpu.push((cpu.user + cpu.system) / 1000);
+    times.cpu.push((Number(user) + Number(system)) * 1000);
   }
-  const ratio = (key) => (median(module[key]) / median(program[key])).toFixed(2);
+  for (let i = 0; i < turns; i++) {
+    runProgram(program, 'ignore');
+    turner.send('convert');
+    const converted = await reply();
+    if (converted.status !== 0) throw new Error('module: the 5 MB file did not convert');
+    module.wall.push(converted.wall);
+    module.cpu.push(converted.cpu);
+    runProgram(piped, 'pipe');
+  }
+  const ratio = (key, to) => (median(module[key]) / median(to[key])).toFixed(2);
   console.log(
     `side by side, ${size(large)}, ${turns} turns: program ${ms(median(program.wall))}, ` +
-      `module ${ms(median(module.wall))}, module/program ${ratio('wall')}; processor time: ` +
+      `module ${ms(median(module.wall))}, module/program ${ratio('wall', program)}; processor time: ` +
       `program ${ms(median(program.cpu))}, module ${ms(median(module.cpu))}, ` +
-      `module/program ${ratio('cpu')}`,
+      `module/program ${ratio('cpu', program)}`,
+  );
+  console.log(
+    `  the program's output read through a pipe: ${ms(median(piped.wall))}, ` +
+      `module/program ${ratio('wall', piped)}; processor time (the program's own) ` +
+      `${ms(median(piped.cpu))}`,
   );
   const list = (xs) => xs.map((t) => t.toFixed(1)).join(' ');
   console.log(`  program runs: ${list(program.wall)}; processor ${list(program.cpu)}`);
+  console.log(`  piped runs:   ${list(piped.wall)}; processor ${list(piped.cpu)}`);
   console.log(`  module runs:  ${list(module.wall)}; processor ${list(module.cpu)}`);
+  turner.disconnect();
 }
 if (process.argv.includes('--side-by-side') && process.argv.length <= 4) {
   rmSync(work, { recursive: true, force: true });
