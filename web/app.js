@@ -192,8 +192,15 @@ const STATUS = {
   2: ['mismatch', 'Measure-number mismatch: the conversion stopped'],
 };
 
+// The column said in characters, as the editor counts them: the converter's is in bytes, which
+// differ from characters after any letter beyond ASCII in the line.
 function placeText(m) {
-  return m.line === null ? 'no place in the input' : `line ${m.line}, column ${m.column}`;
+  if (m.line === null) return 'no place in the input';
+  const doc = editor.state.doc;
+  if (m.line > doc.lines) return `line ${m.line}, column ${m.column}`;
+  const line = doc.line(m.line);
+  const upTo = indexOf(editor, m.line, m.column, piece.encoding) - line.from;
+  return `line ${m.line}, column ${[...line.text.slice(0, upTo)].length + 1}`;
 }
 
 function goTo(place) {

@@ -49,6 +49,15 @@ test('an error shows its message, marks its line and leads to its place', async 
       line: 3,
       token: 'hq',
     },
+    {
+      // Columns are said in characters, as the editor counts them: byte 32 is character 29.
+      input: 'Étude für Bläser/ units 8 1 hq/\nend\n',
+      status: 'error',
+      text: 'No pitch found for note hq in measure 1',
+      line: 1,
+      token: 'hq',
+      where: 'error, line 1, column 29',
+    },
   ];
   for (const c of cases) {
     await typeInto(page, c.input);
@@ -56,6 +65,7 @@ test('an error shows its message, marks its line and leads to its place', async 
     assert.equal(await page.isVisible('#partial'), true);
     const message = page.locator('#messages > li.error').first();
     assert.equal(await message.locator('.text').textContent(), c.text);
+    if (c.where) assert.equal(await message.locator('.where').textContent(), c.where);
     assert.deepEqual(
       await page.locator('#editor .cm-line.m-error-line').allTextContents(),
       [await editorLine(page, c.line)],
