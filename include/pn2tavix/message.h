@@ -4,6 +4,7 @@
 // "file:line:column: error: text". Also where a place lies as each kind of editor counts columns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +41,25 @@ enum class ColumnMode {
 /// a line end). A UTF-8 byte-order mark at the start of the input takes no column in kChars
 /// and kDisplay.
 Position locate(std::string_view input, std::uint64_t offset, ColumnMode mode);
+
+/// locate() for many places of one input: each place is found from the one before where it
+/// lies after it, as a conversion's messages mostly do, so that a file with many messages is
+/// read once rather than once a message. `input` must outlive the Locator.
+class Locator {
+ public:
+  Locator(std::string_view input, ColumnMode mode) : input_(input), mode_(mode) {}
+  /// What locate(input, offset, mode) gives.
+  Position at(std::uint64_t offset);
+
+ private:
+  std::string_view input_;
+  ColumnMode mode_;
+  std::size_t scanned_ = 0;     // line ends before this byte are counted
+  std::uint64_t line_ = 1;      // the line that holds byte scanned_
+  std::size_t line_start_ = 0;  // where that line begins
+  std::size_t counted_to_ = 0;  // columns are counted on that line up to this byte,
+  std::uint64_t column_ = 0;    // which is column_ (from 0)
+};
 
 enum class Severity { kError, kWarning };
 

@@ -64,42 +64,64 @@ int display_width(char32_t c) {
 
 }  // namespace
 
-Position locate(std::string_view input, std::uint64_t offset, ColumnMode mode) {
-  const size_t end = static_cast<size_t>(std::min<std::uint64_t>(offset, input.size()));
+Position Locator::at(std::uint64_t offset) {
+  const size_t end = static_cast<size_t>(std::min<std::uint64_t>(offset, input_.size()));
+  if (end < scanned_) *this = Locator(input_, mode_);  // a place before the last: start over
+  // Line ends are looked for up to the place only: on a long line, a search to the end of the
+  // input for each place would read the rest of the input once a message.
+  const std::string_view before = input_.substr(0, end);
+  for (size_t i = before.find_first_of("\r\n", scanned_); i != std::string_view::npos;
+       i = before.find_first_of("\r\n", i + 1)) {
+    if (input_[i] == '\r' && i + 1 < input_.size() && input_[i + 1] == '\n') continue;
+    ++line_;
+    line_start_ = i + 1;
+  }
+  scanned_ = end;
   Position p;
   p.offset = end;
-  size_t start = 0;  // of the line
-  for (size_t i = input.find_first_of("\r\n"); i < end; i = input.find_first_of("\r\n", i + 1)) {
-    if (input[i] == '\r' && i + 1 < input.size() && input[i + 1] == '\n') continue;
-    ++p.line;
-    start = i + 1;
-  }
-  if (mode == ColumnMode::kBytes) {
-    p.column = end - start + 1;
+  p.line = line_;
+  if (mode_ == ColumnMode::kBytes) {
+    p.column = end - line_start_ + 1;
     return p;
   }
-  if (start == 0 && input.substr(0, 3) == "\xEF\xBB\xBF") start = std::min<size_t>(3, end);
-  std::uint64_t column = 0;  // from 0
-  for (size_t i = start; i < end;) {
-    char32_t c = 0;
-    const size_t n = decode(input, i, c);
-    if (n == 0) {  // a byte that is not UTF-8 counts as one character, one column wide
-      ++column;
-      ++i;
-      continue;
-    }
-    if (i + n > end) break;  // the place is inside this character
-    if (mode == ColumnMode::kChars) {
-      ++column;
-    } else if (c == '\t') {
-      column = (column / 8 + 1) * 8;
-    } else {
-      column += display_width(c);
-    }
-    i += n;
+  if (counted_to_ < line_start_ || counted_to_ > end) {  // a new line, or back on this one
+    counted_to_ = line_start_;
+    column_ = 0;
   }
-  p.column = column + 1;
+  // A byte-order mark at the start of the input takes no column.
+  if (line_start_ == 0 && counted_to_ < 3 && input_.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (end <= 3) {
+      p.column = 1;
+      return p;
+    }
+    counted_to_ = 3;
+  }
+  for (size_t i = counted_to_; i < end;) {
+    char32_t c = 0;
+    const size_t n = decode(input_, i, c);
+    if (n == 0) {  // a byte that is not UTF-8 counts as one character, one column wide
+      ++column_;
+      ++i;
+    } else if (i + n > end) {
+      break;  // the place is inside this character
+    } else {
+      if (mode_ == ColumnMode::kChars) {
+        ++column_;
+      } else if (c == '\t') {
+        column_ = (column_ / 8 + 1) * 8;
+      } else {
+        column_ += display_width(c);
+      }
+      i += n;
+    }
+    counted_to_ = i;
+  }
+  p.column = column_ + 1;
   return p;
+}
+
+Position locate(std::string_view input, std::uint64_t offset, ColumnMode mode) {
+  return Locator(input, mode).at(offset);
 }
 
 }  // namespace pn2tavix

@@ -89,8 +89,9 @@ void check(std::ostream& out, const std::string& path, pn2tavix::ColumnMode colu
       read = f != nullptr && read_bytes(f.get(), bytes, end);
     }
   }
+  pn2tavix::Locator locator(bytes, columns);
   const auto place = [&](const std::optional<pn2tavix::Position>& at) {
-    return at && read ? pn2tavix::locate(bytes, at->offset, columns) : at;
+    return at && read ? locator.at(at->offset) : at;
   };
   const std::string shown = from_stdin ? "<stdin>" : printable_name(path);
   for (const pn2tavix::Message& m : r.messages) {

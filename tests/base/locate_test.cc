@@ -46,4 +46,22 @@ TEST(Locate, EachModeLandsOnTheToken) {
   EXPECT_EQ(3u, pn2tavix::locate("ab", 99, ColumnMode::kChars).column);
 }
 
+// A Locator that goes on from the place before gives what locate() gives afresh: every offset
+// of a text holding all the cases above, forwards, then backwards, then forwards in steps.
+TEST(Locate, ALocatorGoingOnFindsWhatLocateFinds) {
+  const std::string_view text =
+      "\xEF\xBB\xBF\xC3\x89tude/\tunits 16\r1\t0q4\r\n\xE6\x9B\xB2 e\xCC\x81\xFF x\n\n y";
+  for (const ColumnMode mode : {ColumnMode::kBytes, ColumnMode::kChars, ColumnMode::kDisplay}) {
+    pn2tavix::Locator locator(text, mode);
+    const auto same = [&](size_t offset) {
+      const pn2tavix::Position want = pn2tavix::locate(text, offset, mode);
+      const pn2tavix::Position got = locator.at(offset);
+      EXPECT_TRUE(want == got) << "offset " << offset << " mode " << static_cast<int>(mode);
+    };
+    for (size_t i = 0; i <= text.size(); ++i) same(i);
+    for (size_t i = text.size() + 1; i-- > 0;) same(i);
+    for (size_t i = 0; i <= text.size(); i += 3) same(i);
+  }
+}
+
 }  // namespace
