@@ -308,8 +308,16 @@ bool has_place(Code code) {
 }
 
 bool printed_by_program(Code code) {
-  if (code >= Code::kCheckNoFiles) return false;  // the checker's own, and its later warnings
-  return severity_of(code) == Severity::kError || code == Code::kRestInFullMeasure;
+  switch (code) {
+    case Code::kCheckNoFiles:  // the checker's own
+    case Code::kCheckBadColumns:
+    case Code::kCheckUnknownOption:
+    case Code::kCheckUnreadableFolder:
+    case Code::kCheckEmptyFolder:
+      return false;
+    default:  // errors, and of the warnings only that of "rest" in a measure with music
+      return severity_of(code) == Severity::kError || code == Code::kRestInFullMeasure;
+  }
 }
 
 namespace {

@@ -93,8 +93,7 @@ struct Fault {
 /// keeps it, and every step above it returns at once: the first failure is the one reported.
 enum class [[nodiscard]] Status : unsigned char{kOk, kFailed};
 
-// Out of line and cold, so that the code that finds a fault carries no Failure of its own: the
-// per-note and per-token functions stay small.
+// Out of line and cold: failing is rare, and its work stays out of the functions that find it.
 /// Keeps `fault` in `kept` and gives Status::kFailed, for the caller to return.
 [[gnu::cold, gnu::noinline]] Status fail(Failure& kept, const Fault& fault);
 
