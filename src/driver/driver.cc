@@ -229,10 +229,18 @@ struct Conversion {
     carried = 0;
   }
 
-  // Inlined, as it was before the hints grew the code around it: every measure passes here.
-  [[gnu::always_inline]] void write_end_of_measure() {
-    line.clear().str("# End measure ").num(measure).str(" of voice ").num(voice).str("\n\n");
-    write_line();
+  // Formed in the output block itself, as a note's line is: every measure writes one.
+  void write_end_of_measure() {
+    constexpr std::string_view head = "# End measure ";
+    constexpr std::string_view middle = " of voice ";
+    constexpr size_t room = head.size() + kNumberRoom + middle.size() + kNumberRoom + 2;
+    char* const start = open_line(sink, room);
+    char* end = put_text(start, head);
+    end = put_number(end, measure);
+    end = put_text(end, middle);
+    end = put_number(end, voice);
+    end = put_text(end, "\n\n");
+    close_line(sink, static_cast<size_t>(end - start));
   }
 
   void start_voice() {
@@ -265,13 +273,14 @@ struct Conversion {
     }
     // A failed write is reported once it is seen; what follows would not be written.
     if (sink.failed) return Status::kFailed;
-    stop_collecting(sink);
-    write_end_of_measure();
+    // Filed before its last line is written, while its text is still at the end of the output.
     if (measure_opened) {
       file_measure_text(sink, measure);
     } else {
+      stop_collecting(sink);
       file_unopened_measure(sink, measure);
     }
+    write_end_of_measure();
     clear_count();
     clear_sticky_accid(notes);
     tell([&](EventHandler& h) {
@@ -341,10 +350,8 @@ struct Conversion {
                             .at = at->at,
                             .token_length = at->len};
       });
-      stop_collecting(sink);
-      write_end_of_measure();
       file_measure_text(sink, measure);
-      empty_measure_text(sink);
+      write_end_of_measure();
       tell([&](EventHandler& h) {
         h.measure_closed(voice, measure, EventHandler::MeasureKind::kWholeRest, 0);
       });

@@ -113,7 +113,15 @@ void store_text(std::string& entry_text, std::string_view text) {
 }  // namespace
 
 void file_measure_text(Sink& s, int measure) {
-  const std::string_view text = measure_text(s);
+  // A measure whose lines are all still in the output block, as nearly every one is, is filed
+  // from there: copied once into the store, not first into measure_buf and then again.
+  std::string_view text;
+  if (s.tavix_out_buffering && s.measure_len == 0 && !s.measure_buf_overflow) {
+    text = {s.pending.get() + s.collected_up_to, s.pending_len - s.collected_up_to};
+    s.measure_buf_overflow = text.size() > kMeasureTextMax;
+  } else {
+    text = measure_text(s);
+  }
   MeasureEntry& e = entry_to_file(s, measure);
   if (s.measure_buf_overflow) {
     e.state = StoredMeasure::kTooLong;
@@ -122,10 +130,11 @@ void file_measure_text(Sink& s, int measure) {
   } else {
     e.state = StoredMeasure::kText;
     store_text(e.text, text);
-    if (!s.measure_events.empty() || !e.events.empty()) {  // only where events are made
-      e.events.assign(s.measure_events.begin(), s.measure_events.end());
-    }
+    // The events move into the store; the emptied vector of the entry's last voice is reused.
+    e.events.swap(s.measure_events);
   }
+  s.tavix_out_buffering = false;
+  empty_measure_text(s);
 }
 
 void file_unopened_measure(Sink& s, int measure) {

@@ -122,7 +122,8 @@ inline void collect_event(Sink& s, const MeasureEvent& e) {
 std::string_view measure_text(Sink& s);
 /// Forgets the measure text and events collected.
 void empty_measure_text(Sink& s);
-/// Files the measure text and events collected under `measure`.
+/// Files the measure text and events collected under `measure`, and ends the measure: collecting
+/// stops, and the measure text and events are empty again.
 void file_measure_text(Sink& s, int measure);
 void file_unopened_measure(Sink& s, int measure);
 void file_copy_of_measure(Sink& s, int stored, int measure);
