@@ -112,6 +112,33 @@ async function wasmBytesForNode() {
  * are not found beside this module.
  * @returns {Promise<{convert: Function, version: string}>}
  */
+// The tavix text as the core hands it over, block by block while it converts (web.cc's
+// takeOutput), gathered in one array: room for five times the input at first, as the text runs
+// about that long, and half as much again whenever it does not fit. `heap` gives the core's
+// memory as it is now: growing it replaces the view.
+class TextCollector {
+  constructor(inputSize, heap) {
+    this.out = new Uint8Array(Math.max(4096, inputSize * 5));
+    this.length = 0;
+    this.take = (at, size) => {
+      if (this.length + size > this.out.length) {
+        const grown = new Uint8Array(Math.max(Math.ceil(this.out.length * 1.5), this.length + size));
+        grown.set(this.out.subarray(0, this.length));
+        this.out = grown;
+      }
+      this.out.set(heap().subarray(at, at + size), this.length);
+      this.length += size;
+    };
+  }
+
+  // The text: a view of the array's start where at most an eighth of it is left over, else a
+  // copy of just the text, so that a short text does not hold on to a large array.
+  bytes() {
+    const { out, length } = this;
+    return out.length - length <= out.length / 8 ? out.subarray(0, length) : out.slice(0, length);
+  }
+}
+
 export async function createConverter(options = {}) {
   const wasmBinary = options.wasm ?? (await wasmBytesForNode());
   const start = () => createCore(wasmBinary ? { wasmBinary } : {});
@@ -283,6 +310,8 @@ export async function createConverter(options = {}) {
     core.HEAPU8.set(bytes, at >>> 0);
     const flags =
       (notes ? WITH.notes : 0) | (timeline ? WITH.timeline : 0) | (midi ? WITH.midi : 0);
+    const text = new TextCollector(bytes.length, () => core.HEAPU8);
+    core.takeOutput = text.take;
     let converted;
     try {
       converted = core._pn2tavix_convert(at, bytes.length, flags);
@@ -290,15 +319,13 @@ export async function createConverter(options = {}) {
       if (!(e instanceof WebAssembly.RuntimeError)) throw e;
       return aborted(asBytes, { notes, timeline, midi });
     }
+    core.takeOutput = null;
     core._free(at);
     try {
-      const output = bytesAt(
-        core._pn2tavix_output(converted),
-        core._pn2tavix_output_size(converted),
-      );
+      const output = text.bytes();
       const result = {
         status: core._pn2tavix_status(converted),
-        output: asBytes ? output.slice() : utf8.decode(output),
+        output: asBytes ? output : utf8.decode(output),
         messages: [],
         title: textAt(core._pn2tavix_title(converted), core._pn2tavix_title_size(converted)),
         titles: [],

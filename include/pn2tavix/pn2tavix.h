@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <istream>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,10 @@ struct Options {
   bool note_events = false;  // fill Result::notes
   bool timeline = false;     // fill Result::timeline
   bool midi = false;         // fill Result::midi
+  /// Where the tavix text goes as it is made, in blocks, instead of into Result::output (then
+  /// left empty). A write that fails ends the conversion as the program's does: "Error writing
+  /// output", status 1.
+  std::streambuf* write_to = nullptr;
 };
 
 struct Result {

@@ -109,17 +109,23 @@ constexpr size_t kOutputRoomMax = size_t{256} << 20;
 
 Result convert_into(ByteSource& source, const Options& options, size_t input_size = 0) {
   Result result;
-  if (options.keep_output) {
+  const bool keep = options.keep_output && options.write_to == nullptr;
+  if (keep) {
     result.output.reserve(std::min(input_size, kOutputRoomMax / kOutputPerInput) * kOutputPerInput);
   }
   Collect collect(result);
-  Sink sink(options.keep_output ? &result.output : static_cast<std::string*>(nullptr));
+  std::optional<Sink> sink;
+  if (options.write_to != nullptr) {
+    sink.emplace(options.write_to);
+  } else {
+    sink.emplace(keep ? &result.output : static_cast<std::string*>(nullptr));
+  }
   // The MIDI file is made from the timeline, which is then kept only if asked for.
   const bool timed = options.timeline || options.midi;
   KeepEvents events(options.note_events ? &result.notes : nullptr,
                     timed ? &result.timeline : nullptr);
   const bool any = options.note_events || timed;
-  result.status = convert_caught(source, sink, collect, true, any ? &events : nullptr);
+  result.status = convert_caught(source, *sink, collect, true, any ? &events : nullptr);
   events.finish();
   if (options.midi && result.status == 0) result.midi = write_midi(result.timeline, result.title);
   if (!options.timeline) result.timeline = {};

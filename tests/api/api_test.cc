@@ -87,6 +87,37 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   EXPECT_EQ("Cannot read the input: the C stream is a null pointer", null_file.messages[0].text);
 }
 
+// A caller's stream buffer takes the text as it is made, in place of Result::output: the same
+// bytes, before an error too, and a buffer that fails or throws ends the conversion with the
+// write error.
+TEST(Api, WritesTheTextToACallersStreamBuffer) {
+  const std::string big = [] {
+    std::string piece = "Long/ units 8\n";
+    for (int m = 1; m <= 4000; ++m) piece += std::to_string(m) + " 6q4 / ";
+    return piece + "end\n";
+  }();
+  for (const std::string& piece : {std::string("Minuet/ units 8 1 6q4/ end\n"),
+                                   std::string("M/ units 8 1 6q4/ 3 6q4/ end\n"), big}) {
+    const pn2tavix::Result kept = pn2tavix::convert(piece);
+    std::stringbuf to;
+    const pn2tavix::Result written = pn2tavix::convert(piece, {.write_to = &to});
+    EXPECT_EQ(kept.output, to.str());  // more than one block of output for the long piece
+    EXPECT_EQ("", written.output);
+    EXPECT_EQ(kept.status, written.status);
+    EXPECT_EQ(kept.messages.size(), written.messages.size());
+  }
+  ThrowingBuf throws;
+  struct NoRoom : std::streambuf {  // takes nothing: std::streambuf's own overflow fails
+  } no_room;
+  for (std::streambuf* failing :
+       {static_cast<std::streambuf*>(&throws), static_cast<std::streambuf*>(&no_room)}) {
+    const pn2tavix::Result r = pn2tavix::convert(big, {.write_to = failing});
+    EXPECT_EQ(1, r.status);
+    ASSERT_FALSE(r.messages.empty());
+    EXPECT_EQ(pn2tavix::Code::kWriteError, r.messages.back().code);
+  }
+}
+
 }  // namespace
 
 namespace {
