@@ -372,20 +372,26 @@ int parse_note(NoteContext& ctx, std::string_view token, NoteLine& line) {
 
 void SignsMemoDeleter::operator()(SignsMemo* memo) const { std::free(memo); }
 
-int parse_note(NoteContext& ctx, const Token& token, NoteLine& line) {
-  if (token.len >= SignsMemo::kTextSize) {
-    return translate_note(ctx, token.view(), scan_signs(token.view()), line);
-  }
-  NoteState& n = ctx.notes;
+namespace {
+
+// The signs of a token as read: from the memo, or found anew where the memo cannot keep them.
+NoteSigns signs_of(NoteState& n, const Token& token) {
+  if (token.len >= SignsMemo::kTextSize) return scan_signs(token.view());
   if (n.signs_memo == nullptr) {
     // calloc: a large block comes zeroed from the system, page by page as it is first used, so
     // a short piece does not pay for the whole table.
     void* memo = std::calloc(1, sizeof(SignsMemo));
     // Without the memory for it, every note is examined anew: slower, and the same.
-    if (memo == nullptr) return translate_note(ctx, token.view(), scan_signs(token.view()), line);
+    if (memo == nullptr) return scan_signs(token.view());
     n.signs_memo.reset(static_cast<SignsMemo*>(memo));
   }
-  return translate_note(ctx, token.view(), n.signs_memo->signs_of(token), line);
+  return n.signs_memo->signs_of(token);
+}
+
+}  // namespace
+
+int parse_note(NoteContext& ctx, const Token& token, NoteLine& line) {
+  return translate_note(ctx, token.view(), signs_of(ctx.notes, token), line);
 }
 
 }  // namespace pn2tavix::detail
