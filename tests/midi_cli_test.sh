@@ -42,6 +42,12 @@ expect "-d: the pieces that convert, named after their files" \
   [ "$(ls into | tr '\n' ' ')" = "good.mid other.mid " ]
 expect "-d: the same bytes as one by one" cmp -s into/good.mid good.mid
 check "-d: every piece written" 0 "" "" -- "$midi" -d into good.pdp1
+mkdir again
+cp other.pdp1 again/good.pdp1
+check "-d: two pieces of one name, the second refused" 1 "" \
+  "again/good.pdp1: error: not converted: its MIDI file into/good.mid is that of good.pdp1, given before it"$'\n' \
+  -- "$midi" -d into good.pdp1 again/good.pdp1
+expect "-d: the first piece's file kept" cmp -s into/good.mid good.mid
 check "a file that cannot be opened" 1 "" $'missing.pdp1: error: Can\'t open file missing.pdp1\nmissing.pdp1: note: No such file or directory\n' \
   -- "$midi" -o missing.mid missing.pdp1
 check "a folder that cannot be written" 1 "" \

@@ -28,7 +28,8 @@ constexpr std::string_view kUsage =
 constexpr std::string_view kHelp =
     "Converts a PDP-1 music file (standard input without FILE, or -) to a Standard MIDI\n"
     "File, written to OUT.mid or to standard output, which must not be a terminal. With -d,\n"
-    "converts each FILE to DIR/NAME.mid, NAME being the file's name without its extension.\n"
+    "converts each FILE to DIR/NAME.mid, NAME being the file's name without its extension;\n"
+    "a FILE whose NAME an earlier FILE had is refused rather than replace its MIDI file.\n"
     "A piece that does not convert writes no file; its messages are printed on standard\n"
     "error as FILE:LINE:COLUMN: error: TEXT, with note: lines that help to fix it.\n"
     "\n"
@@ -139,31 +140,49 @@ int run_midi(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
   }
 
-  std::vector<std::pair<std::string, std::string>> jobs;  // (music file, MIDI file)
+  struct Job {
+    std::string file;
+    std::string midi;
+    std::optional<std::string> clash;  // an earlier file whose MIDI file has the same name
+  };
+  std::vector<Job> jobs;
   if (folder) {
     if (midi) return usage_error(err, "-o and -d cannot go together");
     if (files.empty()) return usage_error(err, "-d needs the files to convert");
     for (const std::string& file : files) {
       if (file == "-") return usage_error(err, "-d cannot name standard input as -");
       const std::string name = std::filesystem::path(file).stem().string();
-      jobs.emplace_back(file, (std::filesystem::path(*folder) / (name + ".mid")).string());
+      Job job{file, (std::filesystem::path(*folder) / (name + ".mid")).string(), std::nullopt};
+      // a/x.pdp1 and b/x.pdp1 both make DIR/x.mid: the second would silently replace the first.
+      for (const Job& before : jobs) {
+        if (before.midi == job.midi && !before.clash) job.clash = before.file;
+      }
+      jobs.push_back(std::move(job));
     }
   } else {
     if (files.size() > 1) return usage_error(err, "one file at a time; -d DIR for several");
-    jobs.emplace_back(files.empty() ? "-" : files[0], midi.value_or("-"));
-    if (jobs[0].second == "-" && out_is_terminal) {
+    jobs.push_back({files.empty() ? "-" : files[0], midi.value_or("-"), std::nullopt});
+    if (jobs[0].midi == "-" && out_is_terminal) {
       return usage_error(err, "will not write MIDI to a terminal: give -o OUT.mid, or redirect");
     }
   }
 
   bool all = true;
-  for (const auto& [file, to] : jobs) {
-    if (std::filesystem::path(file).stem().empty() && folder) {
-      print_line(err, printable_name(file), std::nullopt, "error", "no name to give its MIDI file");
+  for (const Job& job : jobs) {
+    if (std::filesystem::path(job.file).stem().empty() && folder) {
+      print_line(err, printable_name(job.file), std::nullopt, "error",
+                 "no name to give its MIDI file");
       all = false;
       continue;
     }
-    all = convert_one(file, to, out, err) && all;
+    if (job.clash) {
+      print_line(err, printable_name(job.file), std::nullopt, "error",
+                 "not converted: its MIDI file " + printable_name(job.midi) + " is that of " +
+                     printable_name(*job.clash) + ", given before it");
+      all = false;
+      continue;
+    }
+    all = convert_one(job.file, job.midi, out, err) && all;
   }
   err.flush();
   return all ? 0 : 1;
