@@ -114,9 +114,15 @@ inline void close_line(Sink& s, size_t len) { s.pending_len += len; }
 
 void start_collecting(Sink& s);
 void stop_collecting(Sink& s);
-/// Adds an event to the measure's, while collecting.
+/// Adds an event to the measure's, while collecting. Past kMeasureEventsMax the measure is too
+/// long to store: marked so, rather than kept growing with the input.
 inline void collect_event(Sink& s, const MeasureEvent& e) {
-  if (s.tavix_out_buffering) s.measure_events.push_back(e);
+  if (!s.tavix_out_buffering) return;
+  if (s.measure_events.size() < kMeasureEventsMax) {
+    s.measure_events.push_back(e);
+  } else {
+    s.measure_buf_overflow = true;
+  }
 }
 /// The measure text collected so far.
 std::string_view measure_text(Sink& s);

@@ -71,6 +71,13 @@ TEST(Sink, MeasureTextStaysBoundedAndIsMarkedTooLong) {
   tavix_out(s, "ok");
   file_measure_text(s, 8);
   EXPECT_EQ(StoredMeasure::kText, stored_state(s, 8));
+
+  // Events too: a measure of more events than a stored measure can hold keeps no more of them.
+  start_collecting(s);
+  for (size_t i = 0; i <= 2 * kMeasureEventsMax; ++i) collect_event(s, MeasureEvent{});
+  EXPECT_EQ(kMeasureEventsMax, s.measure_events.size());
+  file_measure_text(s, 9);
+  EXPECT_EQ(StoredMeasure::kTooLong, stored_state(s, 9));
 }
 
 TEST(Sink, LinesFormedInPlaceAreWrittenAndCollectedAcrossBlocks) {
