@@ -140,6 +140,11 @@ Message refusal(Code code, std::string reason) {
   return make_message(f);
 }
 
+// The one message for a C stream that is a null pointer, in a result or printed.
+Message null_c_stream() {
+  return refusal(Code::kUnreadableInput, "the C stream is a null pointer");
+}
+
 // Why a stream cannot be read from; nothing when it can.
 std::optional<Message> unusable_input(std::istream& in) {
   if (in.rdbuf() == nullptr) return refusal(Code::kUnreadableInput, "the stream has no buffer");
@@ -232,8 +237,7 @@ Result convert(std::istream& in, const Options& options) {
 Result convert(std::FILE* in, const Options& options) {
   return detail::guarded([&] {
     if (in == nullptr) {
-      return detail::refused_result(
-          detail::refusal(Code::kUnreadableInput, "the C stream is a null pointer"));
+      return detail::refused_result(detail::null_c_stream());
     }
     detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");
     return detail::convert_into(source, options);
@@ -276,7 +280,7 @@ int convert(std::FILE* in, std::ostream& out, std::ostream& err, std::string_vie
       return refused->status;
     }
     if (in == nullptr) {
-      print.print(detail::refusal(Code::kUnreadableInput, "the C stream is null").text);
+      print.print(detail::null_c_stream().text);
       return 1;
     }
     detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");

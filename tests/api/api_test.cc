@@ -72,7 +72,7 @@ TEST(Api, UnusableStreamsEndWithOneClearMessage) {
   EXPECT_EQ(1, pn2tavix::convert(static_cast<std::FILE*>(nullptr), out, err, "conv"));
   EXPECT_EQ(1, pn2tavix::convert(stdin, failed_out, err, "conv"));
   EXPECT_EQ(
-      "conv: Cannot read the input: the C stream is null\n"
+      "conv: Cannot read the input: the C stream is a null pointer\n"
       "conv: Cannot write the output: the stream has already failed\n",
       err.str());
   // And into a result.
