@@ -223,8 +223,10 @@ export async function createConverter(options = {}) {
     const hints = [];
     for (let i = 0, n = core._pn2tavix_hint_count(m); i < n; i++) {
       const h = core._pn2tavix_hint(m, i);
+      const hintText = bytesAt(core._pn2tavix_hint_text(h), core._pn2tavix_hint_text_size(h));
       hints.push({
-        text: textAt(core._pn2tavix_hint_text(h), core._pn2tavix_hint_text_size(h)),
+        text: utf8.decode(hintText),
+        ...(asBytes ? { textBytes: hintText.slice() } : {}),
         line: place(core._pn2tavix_hint_line(h)),
         column: place(core._pn2tavix_hint_column(h)),
         offset: place(core._pn2tavix_hint_offset(h)),
@@ -281,6 +283,7 @@ export async function createConverter(options = {}) {
       title: '',
       titles: [],
     };
+    if (asBytes) result.titleBytes = new Uint8Array(0);
     if (notes) result.notes = new Int32Array(0);
     if (timeline) result.timeline = emptyTimeline();
     if (midi) result.midi = new Uint8Array(0);
@@ -323,18 +326,25 @@ export async function createConverter(options = {}) {
     core._free(at);
     try {
       const output = text.bytes();
+      const title = bytesAt(core._pn2tavix_title(converted), core._pn2tavix_title_size(converted));
       const result = {
         status: core._pn2tavix_status(converted),
         output: asBytes ? output : utf8.decode(output),
         messages: [],
-        title: textAt(core._pn2tavix_title(converted), core._pn2tavix_title_size(converted)),
+        title: utf8.decode(title),
         titles: [],
       };
+      if (asBytes) result.titleBytes = title.slice();
       for (let i = 0, n = core._pn2tavix_title_count(converted); i < n; i++) {
         const t = core._pn2tavix_voice_title(converted, i);
+        const text = bytesAt(
+          core._pn2tavix_voice_title_text(t),
+          core._pn2tavix_voice_title_text_size(t),
+        );
         result.titles.push({
           voice: core._pn2tavix_voice_title_voice(t),
-          text: textAt(core._pn2tavix_voice_title_text(t), core._pn2tavix_voice_title_text_size(t)),
+          text: utf8.decode(text),
+          ...(asBytes ? { textBytes: text.slice() } : {}),
           line: core._pn2tavix_voice_title_line(t),
           column: core._pn2tavix_voice_title_column(t),
           offset: core._pn2tavix_voice_title_offset(t),

@@ -33,10 +33,10 @@ self.onmessage = async ({ data: { id, part, last, encoding, midiOnly = false } }
     const convertMs = performance.now() - started;
     // What the player plays, in seconds, made here rather than on the page's own thread.
     const plan = drawn ? planFromTimeline(result.timeline, TIMELINE_FIELDS) : null;
-    const messages = result.messages.map(({ textBytes, ...m }) => ({
-      ...m,
-      text: decode(textBytes, encoding),
-    }));
+    // Texts that quote the input, in the editor's own terms: a title or token that is not
+    // UTF-8 is shown a character a byte, as the editor shows it.
+    const inTerms = ({ textBytes, ...part }) => ({ ...part, text: decode(textBytes, encoding) });
+    const messages = result.messages.map((m) => ({ ...inTerms(m), hints: m.hints.map(inTerms) }));
     self.postMessage(
       {
         id,
@@ -44,8 +44,8 @@ self.onmessage = async ({ data: { id, part, last, encoding, midiOnly = false } }
         bytes: result.output,
         messages,
         notes: result.notes ?? null,
-        title: result.title,
-        titles: result.titles,
+        title: decode(result.titleBytes, encoding),
+        titles: result.titles.map(inTerms),
         plan,
         inputSize: input.length,
         convertMs,
