@@ -122,7 +122,9 @@ class TextCollector {
     this.length = 0;
     this.take = (at, size) => {
       if (this.length + size > this.out.length) {
-        const grown = new Uint8Array(Math.max(Math.ceil(this.out.length * 1.5), this.length + size));
+        const grown = new Uint8Array(
+          Math.max(Math.ceil(this.out.length * 1.5), this.length + size),
+        );
         grown.set(this.out.subarray(0, this.length));
         this.out = grown;
       }

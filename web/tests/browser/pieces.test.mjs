@@ -67,7 +67,9 @@ test('a file keeps its bytes, edited or not, and is named in the download', asyn
     );
     if (c.status === 'converted') {
       // The title as the editor shows it, a character a byte where the piece is not UTF-8.
-      const title = golden(`${c.name}.in`).toString(c.utf8 ? 'utf8' : 'latin1').split('/')[0];
+      const title = golden(`${c.name}.in`)
+        .toString(c.utf8 ? 'utf8' : 'latin1')
+        .split('/')[0];
       const caption = await page.textContent('.roll-caption');
       assert.ok(caption.startsWith(`${title}: `), `${c.name}: ${caption}`);
     }
