@@ -6,7 +6,7 @@
 # after that one, since Debian wants every entry later than the one before.
 #
 #   cmake -DCHANGELOG=CHANGELOG.md -DOUTPUT=changelog.Debian -DPACKAGE=pn2tavix
-#         -DVERSION=0.3.0 -DREVISION=1 "-DMAINTAINER=Name <address>" -P debian_changelog.cmake
+#         -DVERSION=0.4.0 -DREVISION=1 "-DMAINTAINER=Name <address>" -P debian_changelog.cmake
 #
 # CHANGELOG.md is read as Keep a Changelog writes it: a release is a heading
 # "## [VERSION] - YYYY-MM-DD", its items are list lines beginning with "- " (or "* "), an item

@@ -21,7 +21,7 @@
 
 namespace pn2tavix {
 
-/// The version of the library the program was compiled against ("0.3.0").
+/// The version of the library the program was compiled against ("0.4.0").
 inline constexpr std::string_view kVersion = PN2TAVIX_VERSION;
 /// The version of the library the program runs with.
 std::string_view version() noexcept;
