@@ -113,12 +113,13 @@ async function wasmBytesForNode() {
  * @returns {Promise<{convert: Function, version: string}>}
  */
 // The tavix text as the core hands it over, block by block while it converts (web.cc's
-// takeOutput), gathered in one array: room for five times the input at first, as the text runs
-// about that long, and half as much again whenever it does not fit. `heap` gives the core's
-// memory as it is now: growing it replaces the view.
+// takeOutput), gathered in one array: room for six times the input at first, as the text runs
+// about five times as long (memory not written to costs nothing), and half as much again
+// whenever it does not fit. `heap` gives the core's memory as it is now: growing it replaces the
+// view.
 class TextCollector {
   constructor(inputSize, heap) {
-    this.out = new Uint8Array(Math.max(4096, inputSize * 5));
+    this.out = new Uint8Array(Math.max(4096, inputSize * 6));
     this.length = 0;
     this.take = (at, size) => {
       if (this.length + size > this.out.length) {
@@ -133,11 +134,11 @@ class TextCollector {
     };
   }
 
-  // The text: a view of the array's start where at most an eighth of it is left over, else a
-  // copy of just the text, so that a short text does not hold on to a large array.
+  // The text: a view of the array's start where it fills half the array or more, else a copy
+  // of just the text, so that a short text does not hold on to a large array.
   bytes() {
     const { out, length } = this;
-    return out.length - length <= out.length / 8 ? out.subarray(0, length) : out.slice(0, length);
+    return length >= out.length / 2 ? out.subarray(0, length) : out.slice(0, length);
   }
 }
 
