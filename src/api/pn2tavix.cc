@@ -162,6 +162,26 @@ std::optional<Message> unusable_output(std::ostream& out) {
   return std::nullopt;
 }
 
+// Streams to streams, as the program converts: `run` refuses what cannot be used or converts,
+// and running out of memory before the conversion has begun is the program's "Out of memory".
+template <typename Run>
+int printed(std::ostream& err, std::string_view program_name, Run run) {
+  Print print(err, program_name);
+  try {
+    return run(print);
+  } catch (const std::bad_alloc&) {
+    print.print(Code::kOutOfMemory);
+    return 1;
+  }
+}
+
+// A refusal printed as the program prints it: its message, then each hint on a line of its own.
+int refuse(Print& print, const Message& refused) {
+  print.print(refused.text);
+  for (const Hint& h : refused.hints) print.print(h.text);
+  return refused.status;
+}
+
 int convert_to_streams(ByteSource& source, std::ostream& out, Print& print) {
   Sink sink(out.rdbuf());
   return convert_caught(source, sink, print, false, nullptr);  // the program prints no places
@@ -256,61 +276,35 @@ Result convert_file(const std::string& path, const Options& options) {
 }
 
 int convert(std::istream& in, std::ostream& out, std::ostream& err, std::string_view program_name) {
-  detail::Print print(err, program_name);
-  try {
+  return detail::printed(err, program_name, [&](detail::Print& print) {
     std::optional<Message> refused = detail::unusable_input(in);
     if (!refused) refused = detail::unusable_output(out);
-    if (refused) {
-      print.print(refused->text);
-      return refused->status;
-    }
+    if (refused) return detail::refuse(print, *refused);
     detail::ByteSource source(in, "standard input");
     return detail::convert_to_streams(source, out, print);
-  } catch (const std::bad_alloc&) {
-    print.print(Code::kOutOfMemory);
-    return 1;
-  }
+  });
 }
 
 int convert(std::FILE* in, std::ostream& out, std::ostream& err, std::string_view program_name) {
-  detail::Print print(err, program_name);
-  try {
-    if (auto refused = detail::unusable_output(out)) {
-      print.print(refused->text);
-      return refused->status;
-    }
-    if (in == nullptr) {
-      print.print(detail::null_c_stream().text);
-      return 1;
-    }
+  return detail::printed(err, program_name, [&](detail::Print& print) {
+    if (auto refused = detail::unusable_output(out)) return detail::refuse(print, *refused);
+    if (in == nullptr) return detail::refuse(print, detail::null_c_stream());
     detail::ByteSource source(in, in == stdin ? "standard input" : "the input file");
     return detail::convert_to_streams(source, out, print);
-  } catch (const std::bad_alloc&) {
-    print.print(Code::kOutOfMemory);
-    return 1;
-  }
+  });
 }
 
 int convert_file(const std::string& path, std::ostream& out, std::ostream& err,
                  std::string_view program_name) {
-  detail::Print print(err, program_name);
-  try {
-    if (auto refused = detail::unusable_output(out)) {
-      print.print(refused->text);
-      return refused->status;
-    }
+  return detail::printed(err, program_name, [&](detail::Print& print) {
+    if (auto refused = detail::unusable_output(out)) return detail::refuse(print, *refused);
     detail::File file;
     if (auto refused = detail::open_file(path.c_str(), file)) {
-      print.print(refused->text);
-      for (const Hint& h : refused->hints) print.print(h.text);
-      return refused->status;
+      return detail::refuse(print, *refused);
     }
     detail::ByteSource source(file.get(), path);
     return detail::convert_to_streams(source, out, print);
-  } catch (const std::bad_alloc&) {
-    print.print(Code::kOutOfMemory);
-    return 1;
-  }
+  });
 }
 
 }  // namespace pn2tavix
