@@ -5,6 +5,7 @@
 
 #include "base/limits.h"
 #include "base/note_values.h"
+#include "base/scale.h"
 
 namespace pn2tavix::detail {
 
@@ -367,8 +368,6 @@ void tell_filled(const Failure& f, long long expected, std::vector<Hint>& hints)
 }
 
 // Notes as the output names them: the letter, '+' or '-', the octave.
-constexpr int kStepOfLetter[7] = {5, 6, 0, 1, 2, 3, 4};       // a..g, counted from c
-constexpr int kSemitoneOfLetter[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
 std::string note_name(char letter, int accidental, long long octave) {
   std::string name(1, letter);
   if (accidental > 0) name += '+';
@@ -378,7 +377,7 @@ std::string note_name(char letter, int accidental, long long octave) {
 // Counted from c2, sharps for the black keys, as a transposed note is named.
 std::string note_name(long long semitone) {
   const long long in_octave = (semitone % 12 + 12) % 12;
-  return note_name("ccddeffggaab"[in_octave], "010100101010"[in_octave] - '0',
+  return note_name(letter_of_semitone(in_octave), is_sharp_semitone(in_octave) ? 1 : 0,
                    2 + (semitone - in_octave) / 12);
 }
 std::string times(long long n, std::string_view one) {
@@ -401,9 +400,9 @@ void tell_range(const Failure& f, char letter, int accidental, long long octave,
   const auto allowed = [&](long long step, int accid) {
     const long long in_octave = (step % 7 + 7) % 7;
     const long long o = (step - in_octave) / 7;
-    const int l = static_cast<int>("cdefgab"[in_octave] - 'a');
-    if (t == 0) return o >= 2 && (o < 7 || (o == 7 && l == 2));
-    const long long s = 12 * (o - 2) + kSemitoneOfLetter[l] + accid;
+    const char l = letter_of_step(in_octave);
+    if (t == 0) return o >= 2 && (o < 7 || (o == 7 && l == 'c'));
+    const long long s = 12 * (o - 2) + semitone_of_letter(l) + accid;
     return s >= lowest && s <= highest;
   };
   int first = -1;
@@ -428,20 +427,19 @@ void tell_range(const Failure& f, char letter, int accidental, long long octave,
   hints.push_back({.text = text, .at = std::nullopt});
 
   if (letter < 'a' || letter > 'g') return;  // a ',' with no note before it
-  const int l = letter - 'a';
   // The octave meant: the nearest one allowed.
   long long meant = octave;
   if (t == 0) {
     const long long top = letter == 'c' ? 7 : 6;
     meant = octave < 2 ? 2 : octave > top ? top : octave;
   } else {
-    const long long s = 12 * (octave - 2) + kSemitoneOfLetter[l] + accidental;
+    const long long s = 12 * (octave - 2) + semitone_of_letter(letter) + accidental;
     if (s < lowest) meant += (lowest - s + 11) / 12;
     if (s > highest) meant -= (s - highest + 11) / 12;
   }
   if (meant == octave) return;
   // A pitch number with as few 'a' or 'b' as give that note: each moves it 12 staff steps.
-  const long long offset = 7 * meant + kStepOfLetter[l] - r.lowest_step;
+  const long long offset = 7 * meant + step_of_letter(letter) - r.lowest_step;
   long long shifts = 0;
   if (offset > kMaxPitch) shifts = (offset - kMaxPitch + 11) / 12;
   if (offset < 0) shifts = -((-offset + 11) / 12);
@@ -572,8 +570,8 @@ std::vector<Hint> hints_of(const Failure& f) {
     case Code::kTransposedOutOfRange: {
       // The note as written: its letter and octave, and the sign that the semitone tells.
       const long long written = f.number - f.notes.transposition;
-      const int l = f.letter >= 'a' && f.letter <= 'g' ? f.letter - 'a' : 2;
-      const long long sign = written - 12 * (f.other - 2) - kSemitoneOfLetter[l];
+      const char l = f.letter >= 'a' && f.letter <= 'g' ? f.letter : 'c';
+      const long long sign = written - 12 * (f.other - 2) - semitone_of_letter(l);
       tell_range(f, f.letter, static_cast<int>(sign), f.other, hints);
       break;
     }

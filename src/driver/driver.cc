@@ -12,6 +12,7 @@
 #include "base/diagnostic.h"
 #include "base/limits.h"
 #include "base/line.h"
+#include "base/scale.h"
 #include "input/token_reader.h"
 #include "notes/note.h"
 #include "notes/pitch.h"
@@ -693,13 +694,12 @@ struct Conversion {
   // The clef and transposition in force, for the hints about a note out of range.
   NoteRange note_range() const {
     static constexpr std::string_view clefs[] = {"treble", "alto", "tenor", "bass"};
-    static constexpr int step_of_letter[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g, counted from c
     char letter = 'c';
     char octave = '0';
     Failure unused;
     (void)pitch2tavix(pitch, 0, letter, octave, unused);
     return {.clef = clefs[pitch.cur_clef],
-            .lowest_step = 7 * (octave - '0') + step_of_letter[letter - 'a'],
+            .lowest_step = 7 * (octave - '0') + step_of_letter(letter),
             .transposition = notes.cur_transposition};
   }
 

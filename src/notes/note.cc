@@ -11,6 +11,7 @@
 #include "base/diagnostic.h"
 #include "base/limits.h"
 #include "base/line.h"
+#include "base/scale.h"
 #include "notes/note_memo.h"
 
 namespace pn2tavix::detail {
@@ -131,12 +132,10 @@ namespace {
 // Moves a note by `shift` times twelve letter steps along c d e f g a b, up for a positive
 // shift, the octave changing between b and c.
 void shift_note(char& letter, int& octave, int shift) {
-  static constexpr int step_of_letter[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g, counted from c
-  static constexpr char letter_of_step[8] = "cdefgab";
-  const int step = 7 * octave + step_of_letter[letter - 'a'] + 12 * shift;
+  const int step = 7 * octave + step_of_letter(letter) + 12 * shift;
   const int in_octave = (step % 7 + 7) % 7;  // the step may be below 0: round down
   octave = (step - in_octave) / 7;
-  letter = letter_of_step[in_octave];
+  letter = letter_of_step(in_octave);
 }
 
 // The accidental memory for a note outside a2 to c7, which only a transposition makes legal:
@@ -230,7 +229,6 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
 
   if (letter != 'r' && n.cur_transposition != 0) {
     if (no_previous) return note_fails(ctx, [=] { return Fault{.code = Code::kNoPreviousNote}; });
-    static constexpr char letter_of_semitone[13] = "ccddeffggaab";
     static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
     if (semitone < 0 || semitone > kHighestSemitone) {
@@ -242,7 +240,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
       });
     }
     octave = '2' + static_cast<int>(semitone / 12);
-    letter = letter_of_semitone[semitone % 12];
+    letter = letter_of_semitone(semitone % 12);
     accid = accid_of_semitone[semitone % 12];
   }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/scale.h"
 #include "input/token_reader.h"
 #include "notes/pitch.h"
 
@@ -39,9 +40,7 @@ constexpr int kArticBeforeRest = artic_divisor('l');  // a note that a rest foll
 /// The semitone of a note from c2 (0) on: 12 per octave, the letter's place in it, and one up
 /// for '+' or down for '-'.
 inline int semitone_of(char letter, char accid, int octave_digit) {
-  static constexpr int semitone_of_letter[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
-  return 12 * (octave_digit - '2') + semitone_of_letter[letter - 'a'] + (accid == '+') -
-         (accid == '-');
+  return 12 * (octave_digit - '2') + semitone_of_letter(letter) + (accid == '+') - (accid == '-');
 }
 
 // What the note tokens met so far hold, by their text (note.cc).

@@ -1,0 +1,29 @@
+// The seven letters of the scale, c d e f g a b: where each lies in the octave, counted in
+// letter steps and in semitones from c, and the letter at each place. Notes are translated, and
+// named in the hints, with these alone.
+#pragma once
+
+namespace pn2tavix::detail {
+
+/// The letter step of 'a' to 'g' in its octave: c 0, d 1 ... b 6.
+constexpr int step_of_letter(char letter) {
+  constexpr int steps[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g
+  return steps[letter - 'a'];
+}
+
+/// The letter at step 0 to 6 of an octave.
+constexpr char letter_of_step(long long step) { return "cdefgab"[step]; }
+
+/// The semitone of 'a' to 'g' in its octave, without an accidental: c 0, d 2 ... b 11.
+constexpr int semitone_of_letter(char letter) {
+  constexpr int semitones[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
+  return semitones[letter - 'a'];
+}
+
+/// The letter at semitone 0 to 11 of an octave, a black key named as the sharp of the letter
+/// below it.
+constexpr char letter_of_semitone(long long semitone) { return "ccddeffggaab"[semitone]; }
+/// Whether semitone 0 to 11 of an octave is a black key: the sharp of letter_of_semitone.
+constexpr bool is_sharp_semitone(long long semitone) { return "010100101010"[semitone] == '1'; }
+
+}  // namespace pn2tavix::detail
