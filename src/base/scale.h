@@ -5,20 +5,19 @@
 
 namespace pn2tavix::detail {
 
+// Indexed from 'a': tables at namespace scope, so that a lookup is a load from them rather than
+// an array built anew in each call.
+inline constexpr int kStepOfLetter[7] = {5, 6, 0, 1, 2, 3, 4};
+inline constexpr int kSemitoneOfLetter[7] = {9, 11, 0, 2, 4, 5, 7};
+
 /// The letter step of 'a' to 'g' in its octave: c 0, d 1 ... b 6.
-constexpr int step_of_letter(char letter) {
-  constexpr int steps[7] = {5, 6, 0, 1, 2, 3, 4};  // a..g
-  return steps[letter - 'a'];
-}
+constexpr int step_of_letter(char letter) { return kStepOfLetter[letter - 'a']; }
 
 /// The letter at step 0 to 6 of an octave.
 constexpr char letter_of_step(long long step) { return "cdefgab"[step]; }
 
 /// The semitone of 'a' to 'g' in its octave, without an accidental: c 0, d 2 ... b 11.
-constexpr int semitone_of_letter(char letter) {
-  constexpr int semitones[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
-  return semitones[letter - 'a'];
-}
+constexpr int semitone_of_letter(char letter) { return kSemitoneOfLetter[letter - 'a']; }
 
 /// The letter at semitone 0 to 11 of an octave, a black key named as the sharp of the letter
 /// below it.
