@@ -107,19 +107,14 @@ async function wasmBytesForNode() {
   return readFile(new URL('./pn2tavix-core.wasm', import.meta.url));
 }
 
-/**
- * Loads the converter. `options.wasm` may give the bytes of pn2tavix-core.wasm where they
- * are not found beside this module.
- * @returns {Promise<{convert: Function, version: string}>}
- */
 // The tavix text as the core hands it over, block by block while it converts (web.cc's
-// takeOutput), gathered in one array: room for six times the input at first, as the text runs
-// about five times as long (memory not written to costs nothing), and half as much again
-// whenever it does not fit. `heap` gives the core's memory as it is now: growing it replaces the
-// view.
+// takeOutput), gathered in one array: room for six times the input at first (at most 256 MiB),
+// as the text runs about five times as long (memory not written to costs nothing), and half as
+// much again whenever it does not fit. `heap` gives the core's memory as it is now: growing it
+// replaces the view.
 class TextCollector {
   constructor(inputSize, heap) {
-    this.out = new Uint8Array(Math.max(4096, inputSize * 6));
+    this.out = new Uint8Array(Math.min(Math.max(4096, inputSize * 6), 256 * 2 ** 20));
     this.length = 0;
     this.take = (at, size) => {
       if (this.length + size > this.out.length) {
@@ -142,6 +137,11 @@ class TextCollector {
   }
 }
 
+/**
+ * Loads the converter. `options.wasm` may give the bytes of pn2tavix-core.wasm where they
+ * are not found beside this module.
+ * @returns {Promise<{convert: Function, version: string}>}
+ */
 export async function createConverter(options = {}) {
   const wasmBinary = options.wasm ?? (await wasmBytesForNode());
   const start = () => createCore(wasmBinary ? { wasmBinary } : {});
@@ -322,7 +322,9 @@ export async function createConverter(options = {}) {
     try {
       converted = core._pn2tavix_convert(at, bytes.length, flags);
     } catch (e) {
-      if (!(e instanceof WebAssembly.RuntimeError)) throw e;
+      // A trap in the core, or no memory here for the text it hands over (a RangeError from
+      // growing the array): either way the core stopped midway and cannot be called again.
+      if (!(e instanceof WebAssembly.RuntimeError || e instanceof RangeError)) throw e;
       return aborted(asBytes, { notes, timeline, midi });
     }
     core.takeOutput = null;

@@ -28,6 +28,45 @@ test('golden cases', async (t) => {
   }
 });
 
+test('no memory for the text midway is the program\'s "Out of memory", and the next piece converts', async () => {
+  // A copy of the whole voice makes a text many times its input, which outgrows its first array
+  // while the core is converting; here that array cannot grow past 100 kB.
+  const grows = new TextEncoder().encode('Grows/ units 8 1 6q4/ copy 1 4999 end\n');
+  const Plain = globalThis.Uint8Array;
+  globalThis.Uint8Array = new Proxy(Plain, {
+    construct(target, args) {
+      if (typeof args[0] === 'number' && args[0] > 100_000) {
+        throw new RangeError('Array buffer allocation failed');
+      }
+      return Reflect.construct(target, args);
+    },
+  });
+  let result;
+  try {
+    result = converter.convert(grows);
+  } finally {
+    globalThis.Uint8Array = Plain;
+  }
+  assert.equal(result.status, 1);
+  assert.deepEqual(
+    result.messages.map((m) => m.text),
+    ['Out of memory'],
+  );
+  // A fresh core takes over once it is made; until then each conversion says the same.
+  const minuet = new Uint8Array(readFileSync(join(repo, 'examples/minuet.pdp1')));
+  let again = converter.convert(minuet);
+  for (let waited = 0; again.status !== 0 && waited < 10_000; waited += 20) {
+    assert.deepEqual(
+      again.messages.map((m) => m.text),
+      ['Out of memory'],
+    );
+    await new Promise((resolve) => setTimeout(resolve, 20));
+    again = converter.convert(minuet);
+  }
+  assert.equal(again.status, 0);
+  assert.deepEqual(Buffer.from(again.output), readFileSync(join(repo, 'tests/data/minuet.tavix')));
+});
+
 test('a string in gives a string out', () => {
   const minuet = readFileSync(join(repo, 'examples/minuet.pdp1'), 'utf8');
   const result = converter.convert(minuet);
