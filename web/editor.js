@@ -84,27 +84,25 @@ const tavixHighlight = HighlightStyle.define([
   { tag: tags.number, color: 'var(--m-pitch)' },
 ]);
 
-// The lines that hold an error, marked as a whole so that they show from afar.
-const setErrorLines = StateEffect.define();
-const errorLines = StateField.define({
-  create: () => Decoration.none,
-  update(lines, tr) {
-    for (const e of tr.effects) if (e.is(setErrorLines)) return e.value;
-    return tr.docChanged ? lines.map(tr.changes) : lines;
-  },
-  provide: (field) => EditorView.decorations.from(field),
-});
+// Decorations that the page sets as a whole, by the effect `set`, and that otherwise follow
+// the text's edits.
+function setDecorations() {
+  const set = StateEffect.define();
+  const field = StateField.define({
+    create: () => Decoration.none,
+    update(decorations, tr) {
+      for (const e of tr.effects) if (e.is(set)) return e.value;
+      return tr.docChanged ? decorations.map(tr.changes) : decorations;
+    },
+    provide: (f) => EditorView.decorations.from(f),
+  });
+  return [set, field];
+}
 
+// The lines that hold an error, marked as a whole so that they show from afar.
+const [setErrorLines, errorLines] = setDecorations();
 // The tokens of the notes sounding while the piece plays.
-const setPlaying = StateEffect.define();
-const playingTokens = StateField.define({
-  create: () => Decoration.none,
-  update(marks, tr) {
-    for (const e of tr.effects) if (e.is(setPlaying)) return e.value;
-    return tr.docChanged ? marks.map(tr.changes) : marks;
-  },
-  provide: (field) => EditorView.decorations.from(field),
-});
+const [setPlaying, playingTokens] = setDecorations();
 const playingMark = Decoration.mark({ class: 'm-playing' });
 
 const look = EditorView.theme({

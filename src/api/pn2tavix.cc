@@ -67,9 +67,10 @@ class Print final : public MessageHandler {
   std::string_view me_;
 };
 
-// Runs a conversion. The one place where exceptions are caught: nothing in the conversion
-// throws, but the system may run out of memory, and a caller's stream buffer may throw; either
-// ends the conversion with its message, after what was written before it.
+// Runs a conversion. The one place where what a conversion throws is caught (guarded and
+// printed catch only running out of memory before it begins): nothing in the conversion throws,
+// but the system may run out of memory, and a caller's stream buffer may throw; either ends the
+// conversion with its message, after what was written before it.
 int convert_caught(ByteSource& source, Sink& sink, MessageHandler& messages, bool lines,
                    EventHandler* events) {
   Failure f;
