@@ -95,17 +95,26 @@ std::optional<Position> next_unread(TokenReader& r, std::uint64_t& length) {
   }
   if (c == ByteSource::kEof) return std::nullopt;
   const Position at = next_position(r);
-  std::string_view block = in.buffered();
-  size_t n = 0;
-  while (n < block.size() && n < kTokenMax && !kWhite[static_cast<unsigned char>(block[n])]) ++n;
-  length = n;
+  // The run may go on into the next block read, so it is measured as the blocks pass.
   // Only text that holds a '/', as a title does, reads as more music: a note at the end of a
   // file, after an empty title, is left alone.
-  for (; !block.empty(); block = in.buffered()) {
-    if (block.find('/') != std::string_view::npos) return at;
+  length = 0;
+  bool in_run = true;
+  bool slash = false;
+  for (std::string_view block = in.buffered(); !block.empty(); block = in.buffered()) {
+    size_t n = 0;
+    while (in_run && n < block.size() && length < kTokenMax &&
+           !kWhite[static_cast<unsigned char>(block[n])]) {
+      ++n;
+      ++length;
+    }
+    in_run = in_run && n == block.size() && length < kTokenMax;
+    slash = slash || block.find('/') != std::string_view::npos;
+    if (slash && !in_run) return at;
     in.skip(block.size());
     if (in.peek() == ByteSource::kEof) break;
   }
+  if (slash) return at;
   return std::nullopt;
 }
 

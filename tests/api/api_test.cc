@@ -337,33 +337,41 @@ TEST(Api, TitlesAndTokenLengths) {
       {"T/ units 8\n  " + std::string(90, 'x'), "1:0-1 T|", "13+80 [13+80]"},
       {std::string("T/ a\0", 5), "1:0-1 T|", "4+1"},
       {std::string(300, 't'), "", "0+256 [0+256]"},
+      // What follows the end of the piece, its first word across the end of a block read
+      // from a stream (64 KiB).
+      {"T/ units 8 1 4q4 / end/" + std::string(65533 - 23, ' ') + "QQQQQQ/", "1:0-1 T|",
+       "65533+7 [22+1]"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.input);
-    const pn2tavix::Result r = pn2tavix::convert(c.input);
-    std::string titles;
-    for (const pn2tavix::Title& t : r.titles) {
-      titles += std::to_string(t.voice) + ":" + std::to_string(t.at.offset) + "-" +
-                std::to_string(t.end.offset) + " " + t.text + "|";
-    }
-    EXPECT_EQ(c.titles, titles);
-    EXPECT_EQ(r.titles.empty() ? "" : r.titles[0].text, r.title);
-    const auto extent = [](const std::optional<pn2tavix::Position>& at, uint64_t length) {
-      return (at ? std::to_string(at->offset) : "-") + "+" + std::to_string(length);
-    };
-    std::string places;
-    for (const pn2tavix::Message& m : r.messages) {
-      if (!places.empty()) places += ' ';
-      places += extent(m.at, m.length);
-      const char* between = " [";
-      for (const pn2tavix::Hint& h : m.hints) {
-        places += between;
-        places += extent(h.at, h.length);
-        between = " ";
+    for (const bool from_stream : {false, true}) {
+      SCOPED_TRACE(c.input.substr(0, 40) + (from_stream ? " (from a stream)" : ""));
+      std::istringstream stream(c.input);
+      const pn2tavix::Result r =
+          from_stream ? pn2tavix::convert(stream) : pn2tavix::convert(c.input);
+      std::string titles;
+      for (const pn2tavix::Title& t : r.titles) {
+        titles += std::to_string(t.voice) + ":" + std::to_string(t.at.offset) + "-" +
+                  std::to_string(t.end.offset) + " " + t.text + "|";
       }
-      if (!m.hints.empty()) places += ']';
+      EXPECT_EQ(c.titles, titles);
+      EXPECT_EQ(r.titles.empty() ? "" : r.titles[0].text, r.title);
+      const auto extent = [](const std::optional<pn2tavix::Position>& at, uint64_t length) {
+        return (at ? std::to_string(at->offset) : "-") + "+" + std::to_string(length);
+      };
+      std::string places;
+      for (const pn2tavix::Message& m : r.messages) {
+        if (!places.empty()) places += ' ';
+        places += extent(m.at, m.length);
+        const char* between = " [";
+        for (const pn2tavix::Hint& h : m.hints) {
+          places += between;
+          places += extent(h.at, h.length);
+          between = " ";
+        }
+        if (!m.hints.empty()) places += ']';
+      }
+      EXPECT_EQ(c.places, places);
     }
-    EXPECT_EQ(c.places, places);
   }
   // The first title is the one the output names, as read.
   EXPECT_EQ("A\"\n$tempo 5 B", pn2tavix::convert("A\"\n$tempo 5 B/ end").title);
