@@ -6,9 +6,10 @@
 // keeps a byte of pushback across its refills, and only short reads reach that path. A third
 // conversion, from the bytes as a string into a result, must agree with both, and every place
 // it gives (of a message, a hint or a note) must lie in the input, with the line and column
-// that its offset has there, and locate() must find it again in every column mode. Where the
-// piece converts, its timeline must say what its text says, as the tests' reader reads it, and
-// its MIDI file must be made.
+// that its offset has there, and locate() must find it again in every column mode; read again
+// in small pieces from a stream, with the same options, it must be the same result, places and
+// extents included. Where the piece converts, its timeline must say what its text says, as the
+// tests' reader reads it, and its MIDI file must be made.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -183,6 +184,46 @@ class Places {
   std::vector<uint64_t> line_starts_{0};
 };
 
+// Everything a caller reads of a result but its timeline's numbers and its MIDI file, as text:
+// two results agree where their digests do.
+std::string digest(const pn2tavix::Result& r) {
+  std::ostringstream d;
+  const auto place = [&d](const std::optional<pn2tavix::Position>& at, uint64_t length) {
+    if (at) {
+      d << at->line << ':' << at->column << ':' << at->offset;
+    } else {
+      d << '-';
+    }
+    d << '+' << length << ' ';
+  };
+  d << r.status << '\n' << r.output << '\n' << r.title << '\n';
+  for (const pn2tavix::Message& m : r.messages) {
+    d << static_cast<int>(m.severity) << ' ' << static_cast<int>(m.code) << ' ' << m.voice << ' '
+      << m.measure << ' ' << m.status << ' ' << m.printed << ' ';
+    place(m.at, m.length);
+    d << m.text << '\n';
+    for (const pn2tavix::Hint& h : m.hints) {
+      d << "  ";
+      place(h.at, h.length);
+      d << h.text << '\n';
+    }
+  }
+  for (const pn2tavix::Title& t : r.titles) {
+    d << t.voice << ' ';
+    place(t.at, 0);
+    place(t.end, 0);
+    d << t.text << '\n';
+  }
+  for (const pn2tavix::NoteEvent& n : r.notes) {
+    d << n.voice << ' ' << n.measure << ' ' << n.start << ' ' << n.length << ' ' << n.measure_length
+      << ' ' << n.letter << int{n.accidental} << n.octave << ' ' << n.semitone << ' ';
+    place(n.at, static_cast<uint64_t>(n.token_length));
+    d << '\n';
+  }
+  for (const pn2tavix::TimedNote& n : r.timeline.notes) place(n.at, n.token_length);
+  return d.str();
+}
+
 void check_result(std::string_view input, const Result& streamed) {
   // A few bytes can ask for hundreds of megabytes of copied measures: those are compared by
   // their messages and status alone, so that the fuzzer measures the converter's memory.
@@ -200,6 +241,15 @@ void check_result(std::string_view input, const Result& streamed) {
       broken("the timeline says other than the text", streamed);
     }
     if (r.midi.substr(0, 4) != "MThd") broken("a piece that converts has no MIDI file", streamed);
+  }
+  // Read from a stream in small pieces, the result is the same, places and extents included:
+  // the reader measures tokens, titles and what follows the piece as the blocks pass.
+  if (keep) {
+    PiecewiseInput pieces(reinterpret_cast<const uint8_t*>(input.data()), input.size());
+    std::istream in(&pieces);
+    if (digest(pn2tavix::convert(in, options)) != digest(r)) {
+      broken("the result read from a stream differs from the one read from memory", streamed);
+    }
   }
   std::string err;
   for (const pn2tavix::Message& m : r.messages) {
