@@ -22,7 +22,9 @@ constexpr int semitone_of_letter(char letter) { return kSemitoneOfLetter[letter 
 /// The letter at semitone 0 to 11 of an octave, a black key named as the sharp of the letter
 /// below it.
 constexpr char letter_of_semitone(long long semitone) { return "ccddeffggaab"[semitone]; }
+/// The accidental of semitone 0 to 11 of an octave so named: '+' for a black key, else '='.
+constexpr char accid_of_semitone(long long semitone) { return "=+=+==+=+=+="[semitone]; }
 /// Whether semitone 0 to 11 of an octave is a black key: the sharp of letter_of_semitone.
-constexpr bool is_sharp_semitone(long long semitone) { return "010100101010"[semitone] == '1'; }
+constexpr bool is_sharp_semitone(long long semitone) { return accid_of_semitone(semitone) == '+'; }
 
 }  // namespace pn2tavix::detail

@@ -229,7 +229,6 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
 
   if (letter != 'r' && n.cur_transposition != 0) {
     if (no_previous) return note_fails(ctx, [=] { return Fault{.code = Code::kNoPreviousNote}; });
-    static constexpr char accid_of_semitone[13] = "=+=+==+=+=+=";
     const long long semitone = semitone_of(letter, accid, octave) + n.cur_transposition;
     if (semitone < 0 || semitone > kHighestSemitone) {
       return note_fails(ctx, [=] {
@@ -241,7 +240,7 @@ int tavix_note_gen(NoteContext& ctx, int pitch, const NoteSigns& signs, NoteLine
     }
     octave = '2' + static_cast<int>(semitone / 12);
     letter = letter_of_semitone(semitone % 12);
-    accid = accid_of_semitone[semitone % 12];
+    accid = accid_of_semitone(semitone % 12);
   }
 
   // The default, then a following rest, then the token's own letters: the last letter wins.
