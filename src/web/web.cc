@@ -265,13 +265,6 @@ EMSCRIPTEN_KEEPALIVE void pn2tavix_release(Converted* c) { delete c; }
 
 EMSCRIPTEN_KEEPALIVE int pn2tavix_status(const Converted* c) { return c->result.status; }
 
-EMSCRIPTEN_KEEPALIVE const char* pn2tavix_output(const Converted* c) {
-  return c->result.output.data();
-}
-EMSCRIPTEN_KEEPALIVE std::size_t pn2tavix_output_size(const Converted* c) {
-  return c->result.output.size();
-}
-
 EMSCRIPTEN_KEEPALIVE const std::int32_t* pn2tavix_notes(const Converted* c) {
   return c->notes.data();
 }
