@@ -81,7 +81,7 @@ struct SignsMemo {
 
   // Whether the kTextSize bytes at `a` and at `b` are the same, compared 8 bytes at a time as
   // g++ compiles memcmp() of 16 bytes. WebAssembly has no such compare: there memcmp() is a
-  // call to a loop over the bytes, and this takes 2 to 3 % off the module's conversion of 5 MB
+  // call to a loop over the bytes, and this takes about 3 % off the module's conversion of 5 MB
   // (bench/README.md, "The memo's compare and the text's room").
   static bool same_text(const char* a, const char* b) {
     static_assert(kTextSize == 2 * sizeof(uint64_t));
